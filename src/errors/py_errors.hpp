@@ -1,0 +1,17 @@
+// The one mapping from error values to Python exceptions: each overload sets the
+// exception of its variant, with the display text as message, and returns nullptr.
+#pragma once
+
+#include "errors/errors.hpp"
+#include "frame/python.hpp"
+
+namespace tarvenn {
+
+PyObject* raise(BiasError e);
+PyObject* raise(DriftError e);
+PyObject* raise(const InvalidMetricError& e);
+PyObject* raise(DataBiasRuntimeError e);
+PyObject* raise(ModelBiasRuntimeError e);
+PyObject* raise(const ModelPerformanceError& e);
+
+}  // namespace tarvenn

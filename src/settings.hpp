@@ -1,0 +1,18 @@
+// Process settings read from the environment: the whole text must be a decimal
+// number (optional sign, digits with an optional fraction, optional exponent) or
+// inf / infinity / nan in any letter case. Anything else, an unset variable or a
+// value that is not valid UTF-8 gives the default. No range check is made.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+namespace tarvenn {
+
+std::optional<double> parse_setting_f64(std::string_view text);
+std::optional<float> parse_setting_f32(std::string_view text);
+
+double env_setting_f64(const char* variable, double fallback);
+float env_setting_f32(const char* variable, float fallback);
+
+}  // namespace tarvenn
