@@ -217,3 +217,38 @@ class TestSettings:
         assert float(run_with_env(code)) == pytest.approx(0.2)
         assert float(run_with_env(code, TARVENN_DISTRIBUTION_HEURISTIC="1.0")) == pytest.approx(0.6)
         assert float(run_with_env(code, TARVENN_DISTRIBUTION_HEURISTIC="nan")) == pytest.approx(0.2)
+
+
+def _rss_pages():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1])
+
+
+@pytest.mark.skipif(not __import__("os").path.exists("/proc/self/statm"), reason="needs /proc")
+def test_failing_calls_do_not_leak():
+    feature = np.arange(1000, dtype=np.float64)
+    bad_items = np.array(["a"] * 999 + [None], dtype=object)
+    monitor = t.PyDataBiasStreaming([1, 0], [1, 0])
+
+    def failing_calls():
+        for call in (
+            lambda: t.py_data_bias_analyzer(feature, bad_items, 1, 1),
+            lambda: t.py_data_bias_analyzer(feature, feature, "x", 1.0),
+            lambda: t.py_data_bias_runtime_check({"a": 1.0}, {}),
+            lambda: t.py_data_bias_partial_check(METRICS, METRICS, ["Foo"] * 50),
+            lambda: t.py_data_bias_analyzer(feature, [1], 1, 1),
+            lambda: monitor.push_batch(list(range(100)) + [500], [0] * 101),
+            lambda: t.PyDataBiasStreaming([1, 1], [1, 1]),
+        ):
+            try:
+                call()
+            except (TypeError, ValueError, OverflowError):
+                pass
+
+    for _ in range(200):
+        failing_calls()
+    before = _rss_pages()
+    for _ in range(2000):
+        failing_calls()
+    grown_kib = (_rss_pages() - before) * 4
+    assert grown_kib < 2048, f"RSS grew by {grown_kib} KiB"
