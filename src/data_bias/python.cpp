@@ -10,7 +10,7 @@
 namespace tarvenn {
 namespace {
 
-PyObject* analysis_result(const LabelSequence& feature, const LabelSequence& truth) {
+PyObject* analysis_result(const ColumnLabels& feature, const ColumnLabels& truth) {
     auto result = data_bias_analysis_core(feature, truth);
     if (!result) return raise(result.error());
     return report_to_py_dict(*result);
@@ -29,9 +29,9 @@ PyObject* py_data_bias_analyzer(PyObject*, PyObject* const* args, Py_ssize_t nar
         if (!to_numpy_array(argv[0], "feature_array", feature_array) ||
             !to_numpy_array(argv[1], "ground_truth_array", truth_array))
             return nullptr;
-        LabelSequence truth, feature;
+        ColumnLabelsPtr truth, feature;
         if (!apply_label(truth_array, argv[3], truth) || !apply_label(feature_array, argv[2], feature)) return nullptr;
-        return analysis_result(feature, truth);
+        return analysis_result(*feature, *truth);
     });
 }
 
@@ -61,7 +61,7 @@ PyObject* py_data_bias_analyzer_explicit_seg(PyObject*, PyObject* const* args, P
         if (!label_python_bias_explicit_seg(feature_array, feat_threshold, feat_label, feat_type, feature) ||
             !label_python_bias_explicit_seg(truth_array, gt_threshold, gt_label, gt_type, truth))
             return nullptr;
-        return analysis_result(feature, truth);
+        return analysis_result(*stored_labels(std::move(feature)), *stored_labels(std::move(truth)));
     });
 }
 

@@ -61,7 +61,9 @@ bool convert_f32(PyArrayObject* array, ArrayElementKind kind, std::vector<float>
 
 // --- segmentation (reduces a column to 0/1 labels) ------------------------------
 // Label by one value: equality or lower threshold, chosen from the element kind
-// and the distribution-type heuristic.
+// and the distribution-type heuristic. The ColumnLabels form labels numeric
+// columns on demand from the array's buffer (see segmentation.hpp for its lifetime).
+bool apply_label(PyArrayObject* array, PyObject* label_or_threshold, ColumnLabelsPtr& out);
 bool apply_label(PyArrayObject* array, PyObject* label_or_threshold, LabelSequence& out);
 // Label by an explicit threshold and comparison type, or by a text label. Every
 // failure is BiasError::BiasConfigError (ValueError "Invalid bias configuration").
