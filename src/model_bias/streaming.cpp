@@ -86,7 +86,7 @@ std::expected<ModelBiasRuntime, ModelPerformanceError> StreamingModelBias::curre
 std::expected<MetricMap<ModelBiasMetric>, ModelPerformanceError> StreamingModelBias::performance_snapshot() const {
     auto now = current();
     if (!now) return std::unexpected(now.error());
-    return now->to_metric_map();
+    return now->to_map();
 }
 
 std::expected<MetricMap<ModelBiasMetric>, ModelPerformanceError> StreamingModelBias::drift_snapshot() const {
@@ -96,10 +96,16 @@ std::expected<MetricMap<ModelBiasMetric>, ModelPerformanceError> StreamingModelB
 }
 
 std::expected<DriftReport<ModelBiasMetric>, ModelPerformanceError> StreamingModelBias::drift_report(
-    std::optional<float> threshold, std::optional<std::span<const ModelBiasMetric>> only) const {
+    std::optional<float> threshold) const {
+    const auto metrics = all_metrics<ModelBiasMetric>();
+    return drift_report_partial_metrics(metrics, threshold);
+}
+
+std::expected<DriftReport<ModelBiasMetric>, ModelPerformanceError> StreamingModelBias::drift_report_partial_metrics(
+    std::span<const ModelBiasMetric> metrics, std::optional<float> threshold) const {
     auto changes = drift_snapshot();
     if (!changes) return std::unexpected(changes.error());
-    return report_changes_reaching(*changes, threshold.value_or(0.1f), only);
+    return report_changes_reaching(*changes, metrics, threshold.value_or(0.1f));
 }
 
 }  // namespace tarvenn

@@ -7,7 +7,7 @@
 #include <optional>
 #include <span>
 
-#include "data_handler/stream_segmentation.hpp"
+#include "data_handler/int8_segmentation.hpp"
 #include "errors/errors.hpp"
 #include "metrics.hpp"
 #include "model_bias/statistics.hpp"
@@ -16,10 +16,11 @@
 
 namespace tarvenn {
 
+// How each input decides membership; the default is "member when the value is 1".
 struct ModelBiasSegmentation {
-    StreamSegmentation feature = kMemberWhenOne;
-    StreamSegmentation prediction = kMemberWhenOne;
-    StreamSegmentation ground_truth = kMemberWhenOne;
+    Int8Segmentation feature;
+    Int8Segmentation prediction;
+    Int8Segmentation ground_truth;
 };
 
 // Running confusion counts of the facet and the rest.
@@ -57,9 +58,9 @@ public:
                                                                            const ModelBiasSegmentation& seg = {});
 
     void push(std::int8_t feature, std::int8_t prediction, std::int8_t ground_truth) {
-        const bool predicted = seg_.prediction.is_member(prediction);
-        const bool observed = seg_.ground_truth.is_member(ground_truth);
-        running_.accumulate_single(seg_.feature.is_member(feature), predicted, observed);
+        const bool predicted = seg_.prediction.member(prediction);
+        const bool observed = seg_.ground_truth.member(ground_truth);
+        running_.accumulate_single(seg_.feature.member(feature), predicted, observed);
         buckets_.accumulate_single(predicted, observed);
     }
     std::expected<void, ModelPerformanceError> push_batch(std::span<const std::int8_t> features,
@@ -79,10 +80,11 @@ public:
     std::expected<ModelBiasRuntime, ModelPerformanceError> current() const;
     std::expected<MetricMap<ModelBiasMetric>, ModelPerformanceError> performance_snapshot() const;
     std::expected<MetricMap<ModelBiasMetric>, ModelPerformanceError> drift_snapshot() const;
-    // Metrics whose relative change reaches the threshold (0.1 when absent),
-    // restricted to `only` when given.
-    std::expected<DriftReport<ModelBiasMetric>, ModelPerformanceError> drift_report(
-        std::optional<float> threshold, std::optional<std::span<const ModelBiasMetric>> only = std::nullopt) const;
+    // Metrics whose relative change reaches the threshold (0.1 when absent).
+    std::expected<DriftReport<ModelBiasMetric>, ModelPerformanceError> drift_report(std::optional<float> threshold) const;
+    // The same, keeping only the listed metrics.
+    std::expected<DriftReport<ModelBiasMetric>, ModelPerformanceError> drift_report_partial_metrics(
+        std::span<const ModelBiasMetric> metrics, std::optional<float> threshold) const;
 
 private:
     StreamingModelBias(const ModelBiasRuntime& baseline, const ModelBiasSegmentation& seg)

@@ -2,8 +2,6 @@
 // drift threshold.
 #pragma once
 
-#include <algorithm>
-#include <optional>
 #include <span>
 
 #include "metrics.hpp"
@@ -11,16 +9,15 @@
 
 namespace tarvenn {
 
-// Keeps every change >= threshold (infinity kept, NaN never), restricted to
-// `only` when it is given.
+// Keeps each metric of `metrics` whose change is >= threshold (infinity is kept,
+// NaN never). `changes` must hold every metric listed.
 template <class M>
-DriftReport<M> report_changes_reaching(const MetricMap<M>& changes, float threshold,
-                                       std::optional<std::span<const M>> only = std::nullopt) {
+DriftReport<M> report_changes_reaching(const MetricMap<M>& changes, std::span<const M> metrics, float threshold) {
     MetricMap<M> kept;
-    changes.for_each([&](M m, float change) {
-        if (only && std::find(only->begin(), only->end(), m) == only->end()) return;
+    for (M m : metrics) {
+        const float change = *changes.get(m);
         if (change >= threshold) kept.insert(m, change);
-    });
+    }
     return DriftReport<M>::from_runtime(kept);
 }
 

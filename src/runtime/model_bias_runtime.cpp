@@ -1,6 +1,5 @@
 #include "runtime/model_bias_runtime.hpp"
 
-#include <array>
 #include <cmath>
 
 namespace tarvenn {
@@ -9,11 +8,7 @@ namespace {
 
 using M = ModelBiasMetric;
 
-constexpr std::array<M, metric_count<M>> kAllMetrics = [] {
-    std::array<M, metric_count<M>> all{};
-    for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<M>(i);
-    return all;
-}();
+constexpr std::size_t kCount = metric_count<M>;
 
 // The "not present" error of a metric. The error enumeration lists three metrics
 // in another order than the metric enumeration, so the match goes by name.
@@ -38,21 +33,13 @@ ModelBiasRuntimeError missing(M m) {
 
 }  // namespace
 
-std::span<const ModelBiasMetric> all_model_bias_metrics() { return kAllMetrics; }
-
-std::expected<ModelBiasRuntime, ModelBiasRuntimeError> ModelBiasRuntime::try_from(
-    std::span<const std::pair<std::string, float>> named_values) {
+std::expected<ModelBiasRuntime, ModelBiasRuntimeError> ModelBiasRuntime::try_from(const NameMap& named_values) {
     ModelBiasRuntime record;
-    for (M m : kAllMetrics) {
-        const std::pair<std::string, float>* found = nullptr;
-        for (const auto& entry : named_values) {
-            if (entry.first == metric_name(m)) {
-                found = &entry;
-                break;
-            }
-        }
-        if (found == nullptr) return std::unexpected(missing(m));
-        record.values[metric_index(m)] = found->second;
+    for (std::size_t i = 0; i < kCount; ++i) {
+        const auto m = static_cast<M>(i);
+        auto value = lookup(named_values, metric_name(m));
+        if (!value) return std::unexpected(missing(m));
+        record.values[i] = *value;
     }
     return record;
 }
@@ -96,13 +83,14 @@ MetricMap<ModelBiasMetric> ModelBiasRuntime::runtime_check(const ModelBiasRuntim
 
 MetricMap<ModelBiasMetric> ModelBiasRuntime::runtime_drift_report(const ModelBiasRuntime& baseline) const {
     MetricMap<ModelBiasMetric> changes;
-    for (M m : kAllMetrics) changes.insert(m, std::abs(((*this)[m] - baseline[m]) / baseline[m]));
+    for (std::size_t i = 0; i < kCount; ++i)
+        changes.insert(static_cast<M>(i), std::abs((values[i] - baseline.values[i]) / baseline.values[i]));
     return changes;
 }
 
-MetricMap<ModelBiasMetric> ModelBiasRuntime::to_metric_map() const {
+MetricMap<ModelBiasMetric> ModelBiasRuntime::to_map() const {
     MetricMap<ModelBiasMetric> map;
-    for (M m : kAllMetrics) map.insert(m, (*this)[m]);
+    for (std::size_t i = 0; i < kCount; ++i) map.insert(static_cast<M>(i), values[i]);
     return map;
 }
 

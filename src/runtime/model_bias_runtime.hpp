@@ -5,8 +5,6 @@
 
 #include <expected>
 #include <span>
-#include <string>
-#include <utility>
 
 #include "errors/errors.hpp"
 #include "metrics.hpp"
@@ -21,8 +19,7 @@ struct ModelBiasRuntime {
 
     // Looks the twelve names up in code order; the first missing one is the error.
     // Other keys are ignored.
-    static std::expected<ModelBiasRuntime, ModelBiasRuntimeError> try_from(
-        std::span<const std::pair<std::string, float>> named_values);
+    static std::expected<ModelBiasRuntime, ModelBiasRuntimeError> try_from(const NameMap& named_values);
 
     // The batch formulas over running counts: EmptyDataVector for an empty facet or
     // rest, InvalidData when another metric is undefined. The generalized entropy is
@@ -38,10 +35,7 @@ struct ModelBiasRuntime {
     // abs((current − baseline) / baseline) for all twelve metrics; `this` is current.
     MetricMap<ModelBiasMetric> runtime_drift_report(const ModelBiasRuntime& baseline) const;
 
-    MetricMap<ModelBiasMetric> to_metric_map() const;
+    MetricMap<ModelBiasMetric> to_map() const;
 };
-
-// Every model bias metric, in code order.
-std::span<const ModelBiasMetric> all_model_bias_metrics();
 
 }  // namespace tarvenn
