@@ -30,8 +30,21 @@ public:
     // Returns true when `key` was not seen before.
     bool insert(std::uint64_t key) {
         if (table_ == nullptr) {
-            for (std::size_t i = 0; i < small_count_; ++i)
-                if (small_[i] == key) return false;
+            // No early exit: a label column's values come in no predictable order, and
+            // a mispredicted branch per value costs more than the few comparisons.
+            bool seen = false;
+            for (std::size_t i = 0; i < small_count_; ++i) seen |= small_[i] == key;
+            if (seen) return false;
+        }
+        return insert_new(key);
+    }
+
+private:
+    // The rare path, kept out of line so that the check above inlines into the
+    // caller's loop: a key missing from the short list, or any key once the table
+    // exists.
+    [[gnu::noinline]] bool insert_new(std::uint64_t key) {
+        if (table_ == nullptr) {
             if (small_count_ < kSmall) {
                 small_[small_count_++] = key;
                 return true;
@@ -52,7 +65,6 @@ public:
         return true;
     }
 
-private:
     static constexpr std::size_t kSmall = 8;
 
     static std::uint64_t mix(std::uint64_t k) {
