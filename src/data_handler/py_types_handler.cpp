@@ -78,7 +78,7 @@ bool check_sequence(PyObject* obj) {
 template <class Int>
 bool int_in_range(long long v) {
     if (v < std::numeric_limits<Int>::min() || v > std::numeric_limits<Int>::max()) {
-        PyErr_Format(PyExc_OverflowError, "value %lld is out of range for a %d-bit signed integer", v,
+        PyErr_Format(PyExc_OverflowError, "value %lld is out of range for a signed %d-bit integer", v,
                      static_cast<int>(8 * sizeof(Int)));
         return false;
     }
@@ -104,7 +104,7 @@ bool to_int_seq(PyObject* obj, const char* param, std::vector<Int>& out) {
                         using T = decltype(v);
                         if constexpr (std::is_same_v<T, std::uint64_t>) {
                             if (v > static_cast<std::uint64_t>(std::numeric_limits<Int>::max())) {
-                                PyErr_Format(PyExc_OverflowError, "value %llu is out of range for a %d-bit signed integer",
+                                PyErr_Format(PyExc_OverflowError, "value %llu is out of range for a signed %d-bit integer",
                                              static_cast<unsigned long long>(v), static_cast<int>(8 * sizeof(Int)));
                                 in_range = false;
                                 break;

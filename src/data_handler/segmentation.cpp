@@ -118,7 +118,8 @@ std::optional<std::uint64_t> distinct_key(T v) {
 template <class T, class Pred>
 LabelSequence label_rows(Strided<T> values, Pred&& member) {
     LabelSequence labels(values.size);
-    for (std::size_t i = 0; i < values.size; ++i) labels[i] = member(values[i]) ? 1 : 0;
+    std::int16_t* out = labels.data();
+    values.for_each([&](std::size_t i, T v) { out[i] = member(v) ? 1 : 0; });
     return labels;
 }
 
@@ -132,10 +133,43 @@ std::expected<SegmentationThresholdType, BiasError> segmentation_threshold_type_
     return std::unexpected(BiasError::BiasConfigError);
 }
 
+// Integer columns whose values span a small range are counted with a bitmap:
+// one branch-free pass for the range, then one bit per possible value.
+template <class T>
+std::optional<bool> reaches_count_by_bitmap(Strided<T> values, std::size_t target) {
+    if constexpr (std::is_floating_point_v<T>) {
+        return std::nullopt;
+    } else {
+        if (values.size == 0) return false;
+        std::int64_t lo = static_cast<std::int64_t>(values[0]), hi = lo;
+        values.for_each([&](std::size_t, T value) {
+            const auto v = static_cast<std::int64_t>(value);
+            lo = v < lo ? v : lo;
+            hi = v > hi ? v : hi;
+        });
+        const std::uint64_t span = static_cast<std::uint64_t>(hi) - static_cast<std::uint64_t>(lo);
+        if (span < target - 1) return false;  // fewer possible values than needed
+        if (span >= (std::uint64_t{1} << 24)) return std::nullopt;
+        std::vector<std::uint64_t> bits(span / 64 + 1, 0);
+        std::size_t distinct = 0;
+        for (std::size_t i = 0; i < values.size; ++i) {
+            const std::uint64_t offset = static_cast<std::uint64_t>(static_cast<std::int64_t>(values[i])) -
+                                         static_cast<std::uint64_t>(lo);
+            std::uint64_t& word = bits[offset >> 6];
+            const std::uint64_t mask = std::uint64_t{1} << (offset & 63);
+            distinct += (word & mask) == 0;
+            word |= mask;
+            if (distinct == target) return true;
+        }
+        return false;
+    }
+}
+
 template <class T>
 bool is_continuous(Strided<T> values, float heuristic) {
     const std::size_t target = continuous_count(values.size, heuristic);
     if (target == 0) return false;
+    if (auto reached = reaches_count_by_bitmap(values, target)) return *reached;
     DistinctKeys seen;
     std::size_t distinct = 0;
     for (std::size_t i = 0; i < values.size; ++i) {
