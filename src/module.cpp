@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "data_bias/python.hpp"
+#include "model_bias/python.hpp"
 
 namespace tarvenn {
 namespace {
@@ -17,11 +18,16 @@ const FunctionBinding* const kFunctions[] = {
     &py_data_bias_runtime_check_binding,
     &py_data_bias_partial_check_binding,
     &py_data_bias_analyzer_explicit_seg_binding,
+    &py_model_bias_analyzer_binding,
+    &py_model_bias_runtime_check_binding,
+    &py_model_bias_partial_check_binding,
+    &py_model_bias_analyzer_explicit_seg_binding,
 };
 
 // Classes in registration order.
 bool (*const kClasses[])(PyObject*) = {
     add_PyDataBiasStreaming,
+    add_PyModelBiasStreaming,
 };
 
 PyObject* create_module() {

@@ -65,15 +65,6 @@ PyObject* py_data_bias_analyzer_explicit_seg(PyObject*, PyObject* const* args, P
     });
 }
 
-// The threshold argument of the runtime checks: 0.1 when omitted.
-bool threshold_arg(PyObject* obj, float& out) {
-    if (obj == nullptr) {
-        out = 0.1f;
-        return true;
-    }
-    return to_f32(obj, "threshold", out);
-}
-
 constexpr Signature kRuntimeCheck{nullptr, "py_data_bias_runtime_check", {"baseline", "latest", "threshold"}, 2};
 
 PyObject* py_data_bias_runtime_check(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -83,7 +74,7 @@ PyObject* py_data_bias_runtime_check(PyObject*, PyObject* const* args, Py_ssize_
         NameMap baseline_names, latest_names;
         float threshold;
         if (!to_metric_value_map(argv[0], "baseline", baseline_names) ||
-            !to_metric_value_map(argv[1], "latest", latest_names) || !threshold_arg(argv[2], threshold))
+            !to_metric_value_map(argv[1], "latest", latest_names) || !to_threshold(argv[2], threshold))
             return nullptr;
         auto baseline_map = convert_analysis<DataBiasMetric>(baseline_names);
         if (!baseline_map) return raise(baseline_map.error());
@@ -110,7 +101,7 @@ PyObject* py_data_bias_partial_check(PyObject*, PyObject* const* args, Py_ssize_
         float threshold;
         if (!to_metric_value_map(argv[0], "baseline", baseline_names) ||
             !to_metric_value_map(argv[1], "latest", latest_names) ||
-            !to_text_seq(argv[2], "metrics", metric_names) || !threshold_arg(argv[3], threshold))
+            !to_text_seq(argv[2], "metrics", metric_names) || !to_threshold(argv[3], threshold))
             return nullptr;
         auto metrics = parse_metric_list<DataBiasMetric>(metric_names);
         if (!metrics) return raise(metrics.error());

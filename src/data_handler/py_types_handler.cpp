@@ -277,6 +277,14 @@ bool to_f32(PyObject* obj, const char* param, float& out) {
     return true;
 }
 
+bool to_threshold(PyObject* obj, float& out) {
+    if (obj == nullptr) {
+        out = 0.1f;
+        return true;
+    }
+    return to_f32(obj, "threshold", out);
+}
+
 bool to_i8(PyObject* obj, const char* param, std::int8_t& out) {
     long long v = 0;
     if (!read_int64(obj, v) || !int_in_range<std::int8_t>(v)) return arg_conversion_failed(param);
