@@ -49,7 +49,10 @@ std::expected<DataBiasResult, BiasError> data_bias_analysis_core(const ColumnLab
     // accumulated arithmetically and the rest derived from the totals.
     std::uint64_t facet = 0, facet_positive = 0;
     std::int64_t positive = 0;
-    for_each_label_chunk(feature, truth, [&](const std::int16_t* f, const std::int16_t* g, std::size_t count) {
+    const std::array<const ColumnLabels*, 2> columns{&feature, &truth};
+    for_each_label_chunk(columns, [&](const auto& chunks, std::size_t count) {
+        const std::int16_t* f = chunks[0];
+        const std::int16_t* g = chunks[1];
         for (std::size_t r = 0; r < count; ++r) {
             const std::uint64_t in_facet = f[r] == 1;
             facet += in_facet;

@@ -3,6 +3,7 @@
 // comparison. Plain C++: the Python-facing entry points are in py_types_handler.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <expected>
 #include <memory>
@@ -35,17 +36,18 @@ using ColumnLabelsPtr = std::unique_ptr<ColumnLabels>;
 
 ColumnLabelsPtr stored_labels(LabelSequence labels);
 
-// Calls f(feature_chunk, truth_chunk, count) over both columns in chunks of
-// rows; the columns must have the same size.
-template <class F>
-void for_each_label_chunk(const ColumnLabels& a, const ColumnLabels& b, F&& f) {
-    constexpr std::size_t kChunk = 4096;
-    std::int16_t chunk_a[kChunk], chunk_b[kChunk];
-    for (std::size_t begin = 0; begin < a.size(); begin += kChunk) {
-        const std::size_t count = a.size() - begin < kChunk ? a.size() - begin : kChunk;
-        a.fill(begin, count, chunk_a);
-        b.fill(begin, count, chunk_b);
-        f(chunk_a, chunk_b, count);
+// Calls f(chunks, count) over columns of equal size, chunk by chunk: chunks[k]
+// holds the labels of column k for the current rows.
+inline constexpr std::size_t kLabelChunk = 4096;
+
+template <std::size_t N, class F>
+void for_each_label_chunk(const std::array<const ColumnLabels*, N>& columns, F&& f) {
+    std::int16_t chunks[N][kLabelChunk];
+    const std::size_t n = columns[0]->size();
+    for (std::size_t begin = 0; begin < n; begin += kLabelChunk) {
+        const std::size_t count = n - begin < kLabelChunk ? n - begin : kLabelChunk;
+        for (std::size_t k = 0; k < N; ++k) columns[k]->fill(begin, count, chunks[k]);
+        f(chunks, count);
     }
 }
 

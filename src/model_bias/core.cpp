@@ -4,18 +4,24 @@
 
 namespace tarvenn {
 
-SampleCells count_label_cells(std::span<const std::int16_t> feature, std::span<const std::int16_t> prediction,
-                              std::span<const std::int16_t> ground_truth) {
-    const std::int16_t* f = feature.data();
-    const std::int16_t* p = prediction.data();
-    const std::int16_t* o = ground_truth.data();
-    return count_cells(feature.size(), [&](std::size_t i) { return cell_index(f[i] == 1, p[i] == 1, o[i] == 1); });
+SampleCells count_label_cells(const ColumnLabels& feature, const ColumnLabels& prediction,
+                              const ColumnLabels& ground_truth) {
+    SampleCells cells{};
+    const std::array<const ColumnLabels*, 3> columns{&feature, &prediction, &ground_truth};
+    for_each_label_chunk(columns, [&](const auto& chunks, std::size_t count) {
+        const std::int16_t* f = chunks[0];
+        const std::int16_t* p = chunks[1];
+        const std::int16_t* o = chunks[2];
+        const SampleCells part =
+            count_cells(count, [&](std::size_t i) { return cell_index(f[i] == 1, p[i] == 1, o[i] == 1); });
+        for (std::size_t c = 0; c < cells.size(); ++c) cells[c] += part[c];
+    });
+    return cells;
 }
 
 std::expected<DiscretePostTraining, BiasError> DiscretePostTraining::from_labels(
-    std::span<const std::int16_t> feature, std::span<const std::int16_t> prediction,
-    std::span<const std::int16_t> ground_truth) {
-    if (feature.empty() || prediction.size() != feature.size() || ground_truth.size() != feature.size())
+    const ColumnLabels& feature, const ColumnLabels& prediction, const ColumnLabels& ground_truth) {
+    if (feature.size() == 0 || prediction.size() != feature.size() || ground_truth.size() != feature.size())
         return std::unexpected(BiasError::DataLengthError);
     DiscretePostTraining record;
     record.counts.add_cells(count_label_cells(feature, prediction, ground_truth));

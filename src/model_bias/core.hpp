@@ -6,6 +6,7 @@
 #include <expected>
 #include <span>
 
+#include "data_handler/segmentation.hpp"
 #include "errors/errors.hpp"
 #include "metrics.hpp"
 #include "model_bias/statistics.hpp"
@@ -19,15 +20,15 @@ struct DiscretePostTraining {
 
     // One pass over the three label sequences (1 = member, anything else = not).
     // Fails with DataLengthError when the features are empty or the lengths differ.
-    static std::expected<DiscretePostTraining, BiasError> from_labels(std::span<const std::int16_t> feature,
-                                                                      std::span<const std::int16_t> prediction,
-                                                                      std::span<const std::int16_t> ground_truth);
+    static std::expected<DiscretePostTraining, BiasError> from_labels(const ColumnLabels& feature,
+                                                                      const ColumnLabels& prediction,
+                                                                      const ColumnLabels& ground_truth);
 };
 
 // Number of samples in each (facet, predicted, observed) cell of the three label
-// sequences, which must have equal lengths.
-SampleCells count_label_cells(std::span<const std::int16_t> feature, std::span<const std::int16_t> prediction,
-                              std::span<const std::int16_t> ground_truth);
+// columns, which must have equal lengths.
+SampleCells count_label_cells(const ColumnLabels& feature, const ColumnLabels& prediction,
+                              const ColumnLabels& ground_truth);
 
 // The twelve metrics of a batch: DataLengthError for an empty facet or rest,
 // NoFacetDeviation when another metric is undefined.

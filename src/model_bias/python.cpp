@@ -10,7 +10,7 @@
 namespace tarvenn {
 namespace {
 
-PyObject* analysis_result(const LabelSequence& feature, const LabelSequence& prediction, const LabelSequence& truth) {
+PyObject* analysis_result(const ColumnLabels& feature, const ColumnLabels& prediction, const ColumnLabels& truth) {
     auto record = DiscretePostTraining::from_labels(feature, prediction, truth);
     if (!record) return raise(record.error());
     auto metrics = post_training_bias(*record);
@@ -33,11 +33,11 @@ PyObject* py_model_bias_analyzer(PyObject*, PyObject* const* args, Py_ssize_t na
             !to_numpy_array(argv[1], "ground_truth_array", truth_array) ||
             !to_numpy_array(argv[2], "prediction_array", prediction_array))
             return nullptr;
-        LabelSequence prediction, truth, feature;
+        ColumnLabelsPtr prediction, truth, feature;
         if (!apply_label(prediction_array, argv[5], prediction) || !apply_label(truth_array, argv[4], truth) ||
             !apply_label(feature_array, argv[3], feature))
             return nullptr;
-        return analysis_result(feature, prediction, truth);
+        return analysis_result(*feature, *prediction, *truth);
     });
 }
 
@@ -78,7 +78,8 @@ PyObject* py_model_bias_analyzer_explicit_seg(PyObject*, PyObject* const* args, 
         LabelSequence feature, truth, prediction;
         if (!feature_column.labels(feature) || !truth_column.labels(truth) || !prediction_column.labels(prediction))
             return nullptr;
-        return analysis_result(feature, prediction, truth);
+        return analysis_result(*stored_labels(std::move(feature)), *stored_labels(std::move(prediction)),
+                               *stored_labels(std::move(truth)));
     });
 }
 
