@@ -25,9 +25,9 @@ bool add_class(PyObject* module, ClassBinding& binding) {
         {Py_tp_doc, const_cast<char*>(make_docstring(binding.ctor))},
         {0, nullptr},
     };
-    PyType_Spec spec{names.back().c_str(), static_cast<int>(binding.basicsize), 0,
+    PyType_Spec type_spec{names.back().c_str(), static_cast<int>(binding.basicsize), 0,
                      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, slots};
-    PyObject* type = PyType_FromSpec(&spec);
+    PyObject* type = PyType_FromSpec(&type_spec);
     if (type == nullptr) return false;
     // A heap type's __doc__ would be "" for a signature-only docstring; make it None
     // as for functions (__text_signature__ still reads the internal doc).
