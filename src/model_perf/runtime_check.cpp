@@ -20,7 +20,7 @@ constexpr auto kLogistic = first_metrics<ClassificationEvaluationMetric, 8>();
 constexpr auto kRegression = first_metrics<LinearRegressionEvaluationMetric, 8>();
 
 template <class Record, class M>
-PerformanceReport<M> run_check(const MetricValues& baseline_map, const MetricValues& latest_map,
+PerformanceReport<M> run_check(const NameMap& baseline_map, const NameMap& latest_map,
                                std::span<const M> metrics, float threshold) {
     const auto baseline = Record::from_map(baseline_map);
     if (!baseline) return std::unexpected(baseline.error());
@@ -36,19 +36,19 @@ std::span<const ClassificationEvaluationMetric> all_logistic_metrics() { return 
 std::span<const LinearRegressionEvaluationMetric> all_regression_metrics() { return kRegression; }
 
 PerformanceReport<ClassificationEvaluationMetric> classification_performance_runtime(
-    const MetricValues& baseline, const MetricValues& latest,
+    const NameMap& baseline, const NameMap& latest,
     std::span<const ClassificationEvaluationMetric> metrics, float threshold) {
     return run_check<BinaryClassificationRuntime>(baseline, latest, metrics, threshold);
 }
 
 PerformanceReport<ClassificationEvaluationMetric> logistic_performance_runtime(
-    const MetricValues& baseline, const MetricValues& latest,
+    const NameMap& baseline, const NameMap& latest,
     std::span<const ClassificationEvaluationMetric> metrics, float threshold) {
     return run_check<LogisticRegressionRuntime>(baseline, latest, metrics, threshold);
 }
 
 PerformanceReport<LinearRegressionEvaluationMetric> regression_performance_runtime(
-    const MetricValues& baseline, const MetricValues& latest,
+    const NameMap& baseline, const NameMap& latest,
     std::span<const LinearRegressionEvaluationMetric> metrics, float threshold) {
     return run_check<LinearRegressionRuntime>(baseline, latest, metrics, threshold);
 }

@@ -23,13 +23,13 @@ std::span<const LinearRegressionEvaluationMetric> all_regression_metrics();    /
 // The baseline map is checked before the latest one; a missing name fails with
 // InvalidAnalysisReport whatever metrics are requested.
 PerformanceReport<ClassificationEvaluationMetric> classification_performance_runtime(
-    const MetricValues& baseline, const MetricValues& latest,
+    const NameMap& baseline, const NameMap& latest,
     std::span<const ClassificationEvaluationMetric> metrics, float threshold);
 PerformanceReport<ClassificationEvaluationMetric> logistic_performance_runtime(
-    const MetricValues& baseline, const MetricValues& latest,
+    const NameMap& baseline, const NameMap& latest,
     std::span<const ClassificationEvaluationMetric> metrics, float threshold);
 PerformanceReport<LinearRegressionEvaluationMetric> regression_performance_runtime(
-    const MetricValues& baseline, const MetricValues& latest,
+    const NameMap& baseline, const NameMap& latest,
     std::span<const LinearRegressionEvaluationMetric> metrics, float threshold);
 
 }  // namespace tarvenn

@@ -39,7 +39,7 @@ MetricMask<M> mask_of(std::span<const M> metrics) {
 }
 
 template <class M>
-MetricMask<M> all_metrics() {
+MetricMask<M> full_mask() {
     MetricMask<M> mask;
     mask.fill(true);
     return mask;
@@ -104,7 +104,7 @@ MetricMapResult<LinearRegressionEvaluationMetric> LinearRegressionStreaming::dri
 ReportResult<LinearRegressionEvaluationMetric> LinearRegressionStreaming::drift_report(
     float drift_threshold) const {
     return map_value(current(), [&](const LinearRegressionRuntime& c) {
-        return streaming_report(c, baseline_, drift_threshold, all_metrics<Metric>());
+        return streaming_report(c, baseline_, drift_threshold, full_mask<Metric>());
     });
 }
 
@@ -205,7 +205,7 @@ MetricMapResult<ClassificationEvaluationMetric> LogisticRegressionStreaming::dri
 ReportResult<ClassificationEvaluationMetric> LogisticRegressionStreaming::drift_report(
     float drift_threshold) const {
     return map_value(current(), [&](const LogisticRegressionRuntime& c) {
-        return streaming_report(c, baseline_, drift_threshold, all_metrics<Metric>());
+        return streaming_report(c, baseline_, drift_threshold, full_mask<Metric>());
     });
 }
 
@@ -264,7 +264,7 @@ template <class Label>
 ReportResult<ClassificationEvaluationMetric> BinaryClassificationStreaming<Label>::drift_report(
     float drift_threshold) const {
     return map_value(current(), [&](const BinaryClassificationRuntime& c) {
-        return streaming_report(c, baseline_, drift_threshold, all_metrics<Metric>());
+        return streaming_report(c, baseline_, drift_threshold, full_mask<Metric>());
     });
 }
 

@@ -2,19 +2,13 @@
 
 namespace tarvenn {
 
-const float* find_metric_value(const MetricValues& map, std::string_view name) {
-    for (const auto& [key, value] : map)
-        if (key == name) return &value;
-    return nullptr;
-}
-
 template <std::size_t N>
 std::expected<ClassificationRecord<N>, ModelPerformanceError> ClassificationRecord<N>::from_map(
-    const MetricValues& map) {
+    const NameMap& map) {
     ClassificationRecord record;
     for (std::size_t i = 0; i < N; ++i) {
-        const float* v = find_metric_value(map, metric_name(static_cast<Metric>(i)));
-        if (v == nullptr)
+        const auto v = lookup(map, metric_name(static_cast<Metric>(i)));
+        if (!v)
             return std::unexpected(ModelPerformanceError::of(ModelPerformanceError::Kind::InvalidAnalysisReport));
         record.values[i] = *v;
     }
@@ -25,14 +19,14 @@ template struct ClassificationRecord<7>;
 template struct ClassificationRecord<8>;
 
 std::expected<BinaryClassificationRuntime, ModelPerformanceError> BinaryClassificationRuntime::from_map(
-    const MetricValues& map) {
+    const NameMap& map) {
     auto record = ClassificationRecord<7>::from_map(map);
     if (!record) return std::unexpected(record.error());
     return BinaryClassificationRuntime{*record};
 }
 
 std::expected<LogisticRegressionRuntime, ModelPerformanceError> LogisticRegressionRuntime::from_map(
-    const MetricValues& map) {
+    const NameMap& map) {
     auto record = ClassificationRecord<8>::from_map(map);
     if (!record) return std::unexpected(record.error());
     return LogisticRegressionRuntime{*record};

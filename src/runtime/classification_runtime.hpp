@@ -15,9 +15,6 @@
 
 namespace tarvenn {
 
-// A text-keyed metric value map, as the runtime checks receive it.
-using MetricValues = std::vector<std::pair<std::string, float>>;
-
 // One 32-bit value per metric of orders 0..N-1 of ClassificationEvaluationMetric.
 template <std::size_t N>
 struct ClassificationRecord {
@@ -46,13 +43,13 @@ struct ClassificationRecord {
 
     // The record of the metrics of orders 0..N-1 taken from a text-keyed map; a
     // missing name fails with InvalidAnalysisReport. Unknown keys are ignored.
-    static std::expected<ClassificationRecord, ModelPerformanceError> from_map(const MetricValues& map);
+    static std::expected<ClassificationRecord, ModelPerformanceError> from_map(const NameMap& map);
 };
 
 // The seven hard-label metrics (no LogLoss).
 struct BinaryClassificationRuntime : ClassificationRecord<7> {
     static std::expected<BinaryClassificationRuntime, ModelPerformanceError> from_map(
-        const MetricValues& map);
+        const NameMap& map);
     // Fails a metric when (1 + t) × latest < baseline; the value entered is B − L.
     MetricMap<Metric> compare_to_baseline(std::span<const Metric> metrics, float threshold,
                                           const BinaryClassificationRuntime& baseline) const;
@@ -61,14 +58,11 @@ struct BinaryClassificationRuntime : ClassificationRecord<7> {
 // The seven count metrics plus LogLoss.
 struct LogisticRegressionRuntime : ClassificationRecord<8> {
     static std::expected<LogisticRegressionRuntime, ModelPerformanceError> from_map(
-        const MetricValues& map);
+        const NameMap& map);
     // Higher-is-better metrics fail when latest < (1 − t) × baseline (value B − L);
     // LogLoss fails when latest > (1 + t) × baseline (value L − B).
     MetricMap<Metric> compare_to_baseline(std::span<const Metric> metrics, float threshold,
                                           const LogisticRegressionRuntime& baseline) const;
 };
-
-// Looks a metric name up in a text-keyed map (first match).
-const float* find_metric_value(const MetricValues& map, std::string_view name);
 
 }  // namespace tarvenn

@@ -3,11 +3,11 @@
 namespace tarvenn {
 
 std::expected<LinearRegressionRuntime, ModelPerformanceError> LinearRegressionRuntime::from_map(
-    const MetricValues& map) {
+    const NameMap& map) {
     LinearRegressionRuntime record;
     for (std::size_t i = 0; i < size; ++i) {
-        const float* v = find_metric_value(map, metric_name(static_cast<Metric>(i)));
-        if (v == nullptr)
+        const auto v = lookup(map, metric_name(static_cast<Metric>(i)));
+        if (!v)
             return std::unexpected(ModelPerformanceError::of(ModelPerformanceError::Kind::InvalidAnalysisReport));
         record.values[i] = *v;
     }

@@ -21,7 +21,7 @@ struct LinearRegressionRuntime {
     float operator[](Metric m) const { return values[metric_index(m)]; }
     float& operator[](Metric m) { return values[metric_index(m)]; }
 
-    static std::expected<LinearRegressionRuntime, ModelPerformanceError> from_map(const MetricValues& map);
+    static std::expected<LinearRegressionRuntime, ModelPerformanceError> from_map(const NameMap& map);
     MetricMap<Metric> to_map() const;
     // baseline − latest for every metric, unfiltered.
     MetricMap<Metric> runtime_drift_report(const LinearRegressionRuntime& baseline) const;
