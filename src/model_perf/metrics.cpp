@@ -78,26 +78,37 @@ float LogLossClip::term(float y, float score) const {
 
 float clip_eps() { return static_cast<float>(stability_eps()); }
 
-std::expected<LogisticRegressionRuntime, ModelPerformanceError> logistic_regression_runtime(
-    std::span<const float> y_true, std::span<const float> y_pred, float threshold) {
-    if (y_true.size() != y_pred.size()) return fail(Kind::DataVectorLengthMismatch);
-    const std::size_t n = y_true.size();
-    const ConfusionMatrix counts = count_thresholded(y_true, y_pred, threshold);
+std::expected<LogisticBatch, ModelPerformanceError> LogisticBatch::begin(std::size_t true_count,
+                                                                         std::size_t pred_count, float threshold) {
+    if (true_count != pred_count) return fail(Kind::DataVectorLengthMismatch);
     const LogLossClip clip = LogLossClip::from_eps(clip_eps());
-    if (n == 0 || clip.inverted()) return fail(Kind::InvalidData);
+    if (true_count == 0 || clip.inverted()) return fail(Kind::InvalidData);
+    return LogisticBatch(true_count, threshold, clip);
+}
 
-    // Terms are 32-bit; their sum is 64-bit so that large inputs lose nothing.
-    double sum = 0.0;
-    for (std::size_t i = 0; i < n; ++i) sum += static_cast<double>(clip.term(y_true[i], y_pred[i]));
-    const float log_loss = static_cast<float>(-sum / static_cast<double>(n));
+void LogisticBatch::add(std::span<const float> y_true, std::span<const float> y_pred) {
+    counts_.add(count_thresholded(y_true, y_pred, threshold_));
+    double sum = log_loss_sum_;
+    for (std::size_t i = 0; i < y_true.size(); ++i) sum += static_cast<double>(clip_.term(y_true[i], y_pred[i]));
+    log_loss_sum_ = sum;
+}
+
+std::expected<LogisticRegressionRuntime, ModelPerformanceError> LogisticBatch::finish() const {
+    const float log_loss = static_cast<float>(-log_loss_sum_ / static_cast<double>(n_));
     if (std::isnan(log_loss)) return fail(Kind::InvalidData);
-
     LogisticRegressionRuntime record;
-    const BinaryClassificationRuntime count_metrics = classification_from_counts(counts);
-    for (std::size_t i = 0; i < BinaryClassificationRuntime::size; ++i)
-        record.values[i] = count_metrics.values[i];
+    const BinaryClassificationRuntime count_metrics = classification_from_counts(counts_);
+    for (std::size_t i = 0; i < BinaryClassificationRuntime::size; ++i) record.values[i] = count_metrics.values[i];
     record[ClassificationEvaluationMetric::LogLoss] = log_loss;
     return record;
+}
+
+std::expected<LogisticRegressionRuntime, ModelPerformanceError> logistic_regression_runtime(
+    std::span<const float> y_true, std::span<const float> y_pred, float threshold) {
+    auto batch = LogisticBatch::begin(y_true.size(), y_pred.size(), threshold);
+    if (!batch) return std::unexpected(batch.error());
+    batch->add(y_true, y_pred);
+    return batch->finish();
 }
 
 void LinearRegressionErrorBuckets::push(float t, float p) {
@@ -118,12 +129,18 @@ void LinearRegressionErrorBuckets::push(float t, float p) {
     y_true_pred_sum += td * pd;
 }
 
+std::expected<void, ModelPerformanceError> LinearRegressionErrorBuckets::check_sizes(std::size_t true_count,
+                                                                                   std::size_t pred_count) {
+    if (true_count != pred_count) return fail(Kind::DataVectorLengthMismatch);
+    if (true_count == 0) return fail(Kind::EmptyDataVector);
+    return {};
+}
+
 std::expected<LinearRegressionErrorBuckets, ModelPerformanceError> LinearRegressionErrorBuckets::from_dataset(
     std::span<const float> y_true, std::span<const float> y_pred) {
-    if (y_true.size() != y_pred.size()) return fail(Kind::DataVectorLengthMismatch);
-    if (y_true.empty()) return fail(Kind::EmptyDataVector);
+    if (auto sizes = check_sizes(y_true.size(), y_pred.size()); !sizes) return std::unexpected(sizes.error());
     LinearRegressionErrorBuckets buckets;
-    for (std::size_t i = 0; i < y_true.size(); ++i) buckets.push(y_true[i], y_pred[i]);
+    buckets.push_all(y_true, y_pred);
     return buckets;
 }
 

@@ -42,6 +42,29 @@ struct LogLossClip {
 // The stability epsilon of the process narrowed to 32 bits.
 float clip_eps();
 
+// The logistic-regression metrics of a data set read in consecutive blocks:
+// counts by threshold (ground truth too) and the log loss of the raw ground truth
+// against the clipped scores, its 32-bit terms summed in 64 bits in index order.
+class LogisticBatch {
+public:
+    // Fails on different lengths, and with InvalidData on empty input or inverted
+    // clip bounds.
+    static std::expected<LogisticBatch, ModelPerformanceError> begin(std::size_t true_count,
+                                                                     std::size_t pred_count, float threshold);
+    void add(std::span<const float> y_true, std::span<const float> y_pred);
+    // Fails with InvalidData when the log loss is NaN.
+    std::expected<LogisticRegressionRuntime, ModelPerformanceError> finish() const;
+
+private:
+    LogisticBatch(std::size_t n, float threshold, LogLossClip clip) : n_(n), threshold_(threshold), clip_(clip) {}
+
+    std::size_t n_;
+    float threshold_;
+    LogLossClip clip_;
+    ConfusionMatrix counts_;
+    double log_loss_sum_ = 0.0;
+};
+
 // The eight logistic-regression metrics: counts by threshold (ground truth too),
 // log loss of the raw ground truth against the clipped scores, summed in 64 bits.
 // Fails on different lengths, and with InvalidData on empty input, inverted clip
@@ -63,6 +86,11 @@ struct LinearRegressionErrorBuckets {
     double y_true_pred_sum = 0.0;
 
     void push(float t, float p);
+    void push_all(std::span<const float> y_true, std::span<const float> y_pred) {
+        for (std::size_t i = 0; i < y_true.size(); ++i) push(y_true[i], y_pred[i]);
+    }
+    // Different lengths fail first, then empty input.
+    static std::expected<void, ModelPerformanceError> check_sizes(std::size_t true_count, std::size_t pred_count);
     // Every pair in index order, from zero. Different lengths fail first, then
     // empty input.
     static std::expected<LinearRegressionErrorBuckets, ModelPerformanceError> from_dataset(

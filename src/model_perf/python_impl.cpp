@@ -5,6 +5,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "data_handler/f32_blocks.hpp"
 #include "data_handler/py_types_handler.hpp"
 #include "errors/py_errors.hpp"
 #include "model_perf/metrics.hpp"
@@ -27,9 +28,13 @@ bool array_args(PyObject* const* argv, PyArrayObject*& y_true, PyArrayObject*& y
     return to_numpy_array(argv[0], "y_true_src", y_true) && to_numpy_array(argv[1], "y_pred_src", y_pred);
 }
 
-bool f32_array(PyArrayObject* array, std::vector<float>& out) {
-    return convert_f32(array, determine_type(array), out);
+// Checks that both arrays convert to 32-bit floats (y_true_src first); their
+// values are then read block by block, without a whole converted copy.
+bool f32_arrays(PyArrayObject* y_true, PyArrayObject* y_pred) {
+    return f32_convertible(y_true, determine_type(y_true)) && f32_convertible(y_pred, determine_type(y_pred));
 }
+
+std::size_t length(PyArrayObject* array) { return static_cast<std::size_t>(PyArray_DIM(array, 0)); }
 
 constexpr Signature kLinearRegression{nullptr, "py_model_perf_linear_regression", {"y_true_src", "y_pred_src"}, 2};
 
@@ -37,18 +42,19 @@ PyObject* py_model_perf_linear_regression(PyObject*, PyObject* const* args, Py_s
     PyObject* argv[kMaxParams];
     if (!bind_args(kLinearRegression, args, nargs, kwnames, argv)) return nullptr;
     return guarded([&]() -> PyObject* {
-        PyArrayObject *true_array, *pred_array;
-        if (!array_args(argv, true_array, pred_array)) return nullptr;
-        std::vector<float> y_true, y_pred;
-        if (!f32_array(true_array, y_true) || !f32_array(pred_array, y_pred)) {
+        PyArrayObject *y_true, *y_pred;
+        if (!array_args(argv, y_true, y_pred)) return nullptr;
+        if (!f32_arrays(y_true, y_pred)) {
             // This function reports every conversion failure the same way.
             PyErr_Clear();
             PyErr_SetString(PyExc_ValueError, "Invalid types passed");
             return nullptr;
         }
-        auto record = linear_regression_runtime(y_true, y_pred);
-        if (!record) return raise(record.error());
-        return report_to_py_dict(record->to_map());
+        const auto sizes = LinearRegressionErrorBuckets::check_sizes(length(y_true), length(y_pred));
+        if (!sizes) return raise(sizes.error());
+        LinearRegressionErrorBuckets buckets;
+        for_each_f32_block_pair(y_true, y_pred, [&](auto t, auto p) { buckets.push_all(t, p); });
+        return report_to_py_dict(buckets.batch_metrics().to_map());
     });
 }
 
@@ -58,12 +64,12 @@ PyObject* py_model_perf_classification(PyObject*, PyObject* const* args, Py_ssiz
     PyObject* argv[kMaxParams];
     if (!bind_args(kClassification, args, nargs, kwnames, argv)) return nullptr;
     return guarded([&]() -> PyObject* {
-        PyArrayObject *true_array, *pred_array;
-        if (!array_args(argv, true_array, pred_array)) return nullptr;
-        std::vector<float> y_true, y_pred;
-        if (!f32_array(true_array, y_true) || !f32_array(pred_array, y_pred)) return nullptr;
-        if (y_true.size() != y_pred.size()) return raise_kind(Kind::DataVectorLengthMismatch);
-        return report_to_py_dict(classification_from_counts(count_hard_labels(y_true, y_pred)).to_map());
+        PyArrayObject *y_true, *y_pred;
+        if (!array_args(argv, y_true, y_pred) || !f32_arrays(y_true, y_pred)) return nullptr;
+        if (length(y_true) != length(y_pred)) return raise_kind(Kind::DataVectorLengthMismatch);
+        ConfusionMatrix counts;
+        for_each_f32_block_pair(y_true, y_pred, [&](auto t, auto p) { counts.add(count_hard_labels(t, p)); });
+        return report_to_py_dict(classification_from_counts(counts).to_map());
     });
 }
 
@@ -74,12 +80,15 @@ PyObject* py_model_perf_logistic_regression(PyObject*, PyObject* const* args, Py
     PyObject* argv[kMaxParams];
     if (!bind_args(kLogisticRegression, args, nargs, kwnames, argv)) return nullptr;
     return guarded([&]() -> PyObject* {
-        PyArrayObject *true_array, *pred_array;
+        PyArrayObject *y_true, *y_pred;
         float threshold;
-        if (!array_args(argv, true_array, pred_array) || !to_f32(argv[2], "threshold", threshold)) return nullptr;
-        std::vector<float> y_true, y_pred;
-        if (!f32_array(true_array, y_true) || !f32_array(pred_array, y_pred)) return nullptr;
-        auto record = logistic_regression_runtime(y_true, y_pred, threshold);
+        if (!array_args(argv, y_true, y_pred) || !to_f32(argv[2], "threshold", threshold) ||
+            !f32_arrays(y_true, y_pred))
+            return nullptr;
+        auto batch = LogisticBatch::begin(length(y_true), length(y_pred), threshold);
+        if (!batch) return raise(batch.error());
+        for_each_f32_block_pair(y_true, y_pred, [&](auto t, auto p) { batch->add(t, p); });
+        const auto record = batch->finish();
         if (!record) return raise(record.error());
         return report_to_py_dict(record->to_map());
     });

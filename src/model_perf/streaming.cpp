@@ -73,9 +73,8 @@ std::expected<LinearRegressionStreaming, ModelPerformanceError> LinearRegression
 }
 
 Status LinearRegressionStreaming::push_batch(std::span<const float> y_true, std::span<const float> y_pred) {
-    if (y_true.size() != y_pred.size()) return fail(Kind::DataVectorLengthMismatch);
-    if (y_true.empty()) return fail(Kind::EmptyDataVector);
-    for (std::size_t i = 0; i < y_true.size(); ++i) buckets_.push(y_true[i], y_pred[i]);
+    if (auto sizes = LinearRegressionErrorBuckets::check_sizes(y_true.size(), y_pred.size()); !sizes) return sizes;
+    buckets_.push_all(y_true, y_pred);
     return {};
 }
 
