@@ -51,12 +51,21 @@ struct ConfusionMatrix {
     template <class Actual, class Predicted>
     static ConfusionMatrix count_pairs(std::size_t n, Actual&& actual, Predicted&& predicted) {
         std::uint64_t actual_pos = 0, predicted_pos = 0, both = 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            const bool a = actual(i);
-            const bool p = predicted(i);
-            actual_pos += a;
-            predicted_pos += p;
-            both += a & p;
+        // 32-bit partial counts over chunks (more lanes per vector), added up exactly.
+        constexpr std::size_t kChunk = std::size_t{1} << 20;
+        for (std::size_t begin = 0; begin < n; begin += kChunk) {
+            const std::size_t end = n - begin < kChunk ? n : begin + kChunk;
+            std::uint32_t a_count = 0, p_count = 0, both_count = 0;
+            for (std::size_t i = begin; i < end; ++i) {
+                const std::uint32_t a = actual(i);
+                const std::uint32_t p = predicted(i);
+                a_count += a;
+                p_count += p;
+                both_count += a & p;
+            }
+            actual_pos += a_count;
+            predicted_pos += p_count;
+            both += both_count;
         }
         ConfusionMatrix m;
         m.true_pos = both;
