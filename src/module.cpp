@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "data_bias/python.hpp"
+#include "model_bias/python.hpp"
 #include "model_perf/python_impl.hpp"
 
 namespace tarvenn {
@@ -18,6 +19,10 @@ const FunctionBinding* const kFunctions[] = {
     &py_data_bias_runtime_check_binding,
     &py_data_bias_partial_check_binding,
     &py_data_bias_analyzer_explicit_seg_binding,
+    &py_model_bias_analyzer_binding,
+    &py_model_bias_runtime_check_binding,
+    &py_model_bias_partial_check_binding,
+    &py_model_bias_analyzer_explicit_seg_binding,
     &py_model_perf_linear_regression_binding,
     &py_model_perf_class_rt_full_binding,
     &py_model_perf_class_rt_partial_binding,
@@ -32,6 +37,7 @@ const FunctionBinding* const kFunctions[] = {
 // Classes in registration order.
 bool (*const kClasses[])(PyObject*) = {
     add_PyDataBiasStreaming,
+    add_PyModelBiasStreaming,
     add_PyBinaryClassificationStreaming,
     add_PyLinearRegressionStreaming,
     add_PyLogisticRegressionStreaming,
