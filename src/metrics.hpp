@@ -159,6 +159,12 @@ std::expected<std::vector<M>, InvalidMetricError> parse_metric_list(
     return metrics;
 }
 
+// Parses a binary-classification metric list. As parse_metric_list, except that a
+// LogLoss entry ends the parse at once with an error naming only that entry (the
+// names rejected before it are dropped, later ones are not examined).
+std::expected<std::vector<ClassificationEvaluationMetric>, InvalidMetricError>
+parse_classification_metric_list(const std::vector<std::string>& texts);
+
 // A map from metric to 32-bit value, iterated in declaration order. Used for
 // metric results, failure maps and relative-change maps.
 template <class M>

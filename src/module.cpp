@@ -6,6 +6,7 @@
 
 #include "data_bias/python.hpp"
 #include "model_bias/python.hpp"
+#include "model_perf/python_impl.hpp"
 
 namespace tarvenn {
 namespace {
@@ -22,12 +23,24 @@ const FunctionBinding* const kFunctions[] = {
     &py_model_bias_runtime_check_binding,
     &py_model_bias_partial_check_binding,
     &py_model_bias_analyzer_explicit_seg_binding,
+    &py_model_perf_linear_regression_binding,
+    &py_model_perf_class_rt_full_binding,
+    &py_model_perf_class_rt_partial_binding,
+    &py_model_perf_classification_binding,
+    &py_model_perf_log_reg_rt_partial_binding,
+    &py_model_perf_logistic_regression_binding,
+    &py_model_perf_lin_reg_rt_full_binding,
+    &py_model_perf_lin_reg_rt_partial_binding,
+    &py_model_perf_log_reg_rt_full_binding,
 };
 
 // Classes in registration order.
 bool (*const kClasses[])(PyObject*) = {
     add_PyDataBiasStreaming,
     add_PyModelBiasStreaming,
+    add_PyBinaryClassificationStreaming,
+    add_PyLinearRegressionStreaming,
+    add_PyLogisticRegressionStreaming,
 };
 
 PyObject* create_module() {

@@ -469,10 +469,14 @@ bool read_f64_view(PyArrayObject* array, std::span<const double>& data, std::vec
     return true;
 }
 
-bool convert_f32(PyArrayObject* array, ArrayElementKind kind, std::vector<float>& out) {
+bool f32_convertible(PyArrayObject* array, ArrayElementKind kind) {
     if (kind != ArrayElementKind::Float && kind != ArrayElementKind::Integer)
         return raise(ModelPerformanceError::of(ModelPerformanceError::Kind::UnsupportedTypeError)) != nullptr;
-    if (!require_1d(array)) return false;
+    return require_1d(array);
+}
+
+bool convert_f32(PyArrayObject* array, ArrayElementKind kind, std::vector<float>& out) {
+    if (!f32_convertible(array, kind)) return false;
     std::vector<float> values;
     visit_native(array, native_type(array), [&](auto column) {
         values.resize(column.size);

@@ -60,6 +60,9 @@ bool read_f64_view(PyArrayObject* array, std::span<const double>& data, std::vec
 // The float32 sequence of an array for the model performance functions: Float and
 // Integer kinds convert, Boolean and Other fail with UnsupportedTypeError.
 bool convert_f32(PyArrayObject* array, ArrayElementKind kind, std::vector<float>& out);
+// The checks of convert_f32 without the conversion: true when convert_f32 would
+// succeed (the array is then read with f32_blocks.hpp), else its exception is set.
+bool f32_convertible(PyArrayObject* array, ArrayElementKind kind);
 
 // --- segmentation (reduces a column to 0/1 labels) ------------------------------
 // Label by one value: equality or lower threshold, chosen from the element kind

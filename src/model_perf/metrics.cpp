@@ -1,0 +1,200 @@
+#include "model_perf/metrics.hpp"
+
+#include <cmath>
+#include <limits>
+
+namespace tarvenn {
+
+namespace {
+
+using Kind = ModelPerformanceError::Kind;
+
+std::unexpected<ModelPerformanceError> fail(Kind k) {
+    return std::unexpected(ModelPerformanceError::of(k));
+}
+
+// pow(x, 0.5): −∞ gives +∞ and the result is never negative (−0 gives +0).
+template <class F>
+F pow_half(F x) {
+    if (x == -std::numeric_limits<F>::infinity()) return std::numeric_limits<F>::infinity();
+    return std::fabs(std::sqrt(x));
+}
+
+}  // namespace
+
+BinaryClassificationRuntime classification_from_counts(const ConfusionMatrix& counts) {
+    using M = ClassificationEvaluationMetric;
+    const float tp = counts.tp();
+    const float fp = counts.fp();
+    const float tn = counts.tn();
+    const float fn = counts.fn();
+    const float recall_pos = tp / (tp + fn);
+    const float precision_pos = tp / (tp + fp);
+    const float recall_neg = tn / (fp + tn);
+    const float precision_neg = tn / (tn + fn);
+    BinaryClassificationRuntime r;
+    r[M::RecallPositive] = recall_pos;
+    r[M::PrecisionPositive] = precision_pos;
+    r[M::RecallNegative] = recall_neg;
+    r[M::PrecisionNegative] = precision_neg;
+    r[M::Accuracy] = (tp + tn) / (tp + fp + fn + tn);
+    r[M::F1Score] = precision_pos * (2.0f * recall_pos) / (precision_pos + recall_pos);
+    r[M::BalancedAccuracy] = (recall_neg + recall_pos) * 0.5f;
+    return r;
+}
+
+ConfusionMatrix count_hard_labels(std::span<const float> y_true, std::span<const float> y_pred) {
+    return ConfusionMatrix::count_pairs(y_true.size(), [&](std::size_t i) { return y_true[i] == 1.0f; },
+                                        [&](std::size_t i) { return y_pred[i] == 1.0f; });
+}
+
+ConfusionMatrix count_thresholded(std::span<const float> y_true, std::span<const float> y_pred,
+                                  float threshold) {
+    return ConfusionMatrix::count_pairs(y_true.size(),
+                                        [&](std::size_t i) { return y_true[i] >= threshold; },
+                                        [&](std::size_t i) { return y_pred[i] >= threshold; });
+}
+
+LogLossClip LogLossClip::from_eps(float eps) {
+    float upper = 1.0f - eps;
+    if (upper == 1.0f) upper = std::nextafter(1.0f, 0.0f);
+    return LogLossClip{eps, upper, eps > 0.0f && upper < 1.0f};
+}
+
+float LogLossClip::term(float y, float score) const {
+    float p = score;
+    if (p < lower) p = lower;
+    else if (p > upper) p = upper;
+    // Inside (0, 1) both logarithms are finite, so for a ground truth of exactly
+    // 0 or 1 the other product is a signed zero and the term is one logarithm.
+    if (interior) {
+        if (y == 1.0f) return std::log(p);
+        if (y == 0.0f) return std::log(1.0f - p);
+    }
+    const float negative_part = (1.0f - y) * std::log(1.0f - p);
+    const float positive_part = y * std::log(p);
+    return negative_part + positive_part;
+}
+
+float clip_eps() { return static_cast<float>(stability_eps()); }
+
+std::expected<LogisticBatch, ModelPerformanceError> LogisticBatch::begin(std::size_t true_count,
+                                                                         std::size_t pred_count, float threshold) {
+    if (true_count != pred_count) return fail(Kind::DataVectorLengthMismatch);
+    const LogLossClip clip = LogLossClip::from_eps(clip_eps());
+    if (true_count == 0 || clip.inverted()) return fail(Kind::InvalidData);
+    return LogisticBatch(true_count, threshold, clip);
+}
+
+void LogisticBatch::add(std::span<const float> y_true, std::span<const float> y_pred) {
+    counts_.add(count_thresholded(y_true, y_pred, threshold_));
+    double sum = log_loss_sum_;
+    for (std::size_t i = 0; i < y_true.size(); ++i) sum += static_cast<double>(clip_.term(y_true[i], y_pred[i]));
+    log_loss_sum_ = sum;
+}
+
+std::expected<LogisticRegressionRuntime, ModelPerformanceError> LogisticBatch::finish() const {
+    const float log_loss = static_cast<float>(-log_loss_sum_ / static_cast<double>(n_));
+    if (std::isnan(log_loss)) return fail(Kind::InvalidData);
+    LogisticRegressionRuntime record;
+    const BinaryClassificationRuntime count_metrics = classification_from_counts(counts_);
+    for (std::size_t i = 0; i < BinaryClassificationRuntime::size; ++i) record.values[i] = count_metrics.values[i];
+    record[ClassificationEvaluationMetric::LogLoss] = log_loss;
+    return record;
+}
+
+std::expected<LogisticRegressionRuntime, ModelPerformanceError> logistic_regression_runtime(
+    std::span<const float> y_true, std::span<const float> y_pred, float threshold) {
+    auto batch = LogisticBatch::begin(y_true.size(), y_pred.size(), threshold);
+    if (!batch) return std::unexpected(batch.error());
+    batch->add(y_true, y_pred);
+    return batch->finish();
+}
+
+void LinearRegressionErrorBuckets::push(float t, float p) {
+    const double td = t;
+    const double pd = p;
+    const double e = td - pd;
+    const double a = std::fabs(e);
+    squared_error_sum += e * e;
+    abs_error_sum += a;
+    max_abs_error = std::fmax(max_abs_error, a);
+    const double log_error = std::log(td + 1.0) - std::log(pd + 1.0);
+    squared_log_error_sum += log_error * log_error;
+    abs_pct_error_sum += std::fabs(a / td);
+    y_true_sum += td;
+    pair_count += 1.0;
+    y_true_sq_sum += td * td;
+    y_pred_sq_sum += pd * pd;
+    y_true_pred_sum += td * pd;
+}
+
+std::expected<void, ModelPerformanceError> LinearRegressionErrorBuckets::check_sizes(std::size_t true_count,
+                                                                                   std::size_t pred_count) {
+    if (true_count != pred_count) return fail(Kind::DataVectorLengthMismatch);
+    if (true_count == 0) return fail(Kind::EmptyDataVector);
+    return {};
+}
+
+std::expected<LinearRegressionErrorBuckets, ModelPerformanceError> LinearRegressionErrorBuckets::from_dataset(
+    std::span<const float> y_true, std::span<const float> y_pred) {
+    if (auto sizes = check_sizes(y_true.size(), y_pred.size()); !sizes) return std::unexpected(sizes.error());
+    LinearRegressionErrorBuckets buckets;
+    buckets.push_all(y_true, y_pred);
+    return buckets;
+}
+
+namespace {
+
+// SS_tot from the sums; RSquared is 1 − SS_res / SS_tot, or 1/0 when SS_tot is 0.
+double r_squared(const LinearRegressionErrorBuckets& b) {
+    const double ss_tot = b.y_true_sq_sum - (b.y_true_sum * b.y_true_sum) / b.pair_count;
+    const double ss_res = b.y_pred_sq_sum + (b.y_true_sq_sum - 2.0 * b.y_true_pred_sum);
+    if (ss_tot != 0.0) return 1.0 - ss_res / ss_tot;
+    return ss_res == 0.0 ? 1.0 : 0.0;
+}
+
+}  // namespace
+
+LinearRegressionRuntime LinearRegressionErrorBuckets::batch_metrics() const {
+    using M = LinearRegressionEvaluationMetric;
+    const double n = pair_count;
+    const double mse = squared_error_sum / n;
+    const double msle = squared_log_error_sum / n;
+    LinearRegressionRuntime r;
+    r[M::MeanSquaredError] = static_cast<float>(mse);
+    r[M::MeanAbsoluteError] = static_cast<float>(abs_error_sum / n);
+    r[M::MeanSquaredLogError] = static_cast<float>(msle);
+    r[M::MeanAbsolutePercentageError] = static_cast<float>(abs_pct_error_sum / n);
+    r[M::MaxError] = static_cast<float>(max_abs_error);
+    r[M::RootMeanSquaredError] = static_cast<float>(pow_half(mse));
+    r[M::RootMeanSquaredLogError] = static_cast<float>(pow_half(msle));
+    r[M::RSquared] = static_cast<float>(r_squared(*this));
+    return r;
+}
+
+LinearRegressionRuntime LinearRegressionErrorBuckets::streaming_metrics() const {
+    using M = LinearRegressionEvaluationMetric;
+    const double n = pair_count;
+    const float mse = static_cast<float>(squared_error_sum / n);
+    const float msle = static_cast<float>(squared_log_error_sum / n);
+    LinearRegressionRuntime r;
+    r[M::MeanSquaredError] = mse;
+    r[M::MeanAbsoluteError] = static_cast<float>(abs_error_sum / n);
+    r[M::MeanSquaredLogError] = msle;
+    r[M::MeanAbsolutePercentageError] = static_cast<float>(abs_pct_error_sum / n);
+    r[M::MaxError] = static_cast<float>(max_abs_error);
+    r[M::RootMeanSquaredError] = pow_half(mse);
+    r[M::RootMeanSquaredLogError] = std::sqrt(msle);
+    r[M::RSquared] = static_cast<float>(r_squared(*this));
+    return r;
+}
+
+std::expected<LinearRegressionRuntime, ModelPerformanceError> linear_regression_runtime(
+    std::span<const float> y_true, std::span<const float> y_pred) {
+    const auto buckets = LinearRegressionErrorBuckets::from_dataset(y_true, y_pred);
+    if (!buckets) return std::unexpected(buckets.error());
+    return buckets->batch_metrics();
+}
+
+}  // namespace tarvenn

@@ -1,0 +1,125 @@
+// Streaming performance monitors: a baseline metric record computed once, and
+// fixed-size running accumulators that pushes add to. Every operation either
+// succeeds or returns an error and leaves the monitor as it was.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <span>
+
+#include "data_handler/confusion_matrix.hpp"
+#include "errors/errors.hpp"
+#include "metrics.hpp"
+#include "model_perf/metrics.hpp"
+#include "reporting/drift_report.hpp"
+
+namespace tarvenn {
+
+template <class M>
+using MetricMapResult = std::expected<MetricMap<M>, ModelPerformanceError>;
+template <class M>
+using ReportResult = std::expected<DriftReport<M>, ModelPerformanceError>;
+using Status = std::expected<void, ModelPerformanceError>;
+
+class LinearRegressionStreaming {
+public:
+    using Metric = LinearRegressionEvaluationMetric;
+
+    static std::expected<LinearRegressionStreaming, ModelPerformanceError> create(
+        std::span<const float> y_true, std::span<const float> y_pred);
+
+    void push(float t, float p) { buckets_.push(t, p); }
+    Status push_batch(std::span<const float> y_true, std::span<const float> y_pred);
+    void flush() { buckets_ = {}; }
+    // Replaces the baseline only; the stream is kept.
+    Status reset_baseline(std::span<const float> y_true, std::span<const float> y_pred);
+
+    std::expected<LinearRegressionRuntime, ModelPerformanceError> current() const;
+    MetricMapResult<Metric> performance_snapshot() const;
+    MetricMapResult<Metric> drift_snapshot() const;
+    ReportResult<Metric> drift_report(float drift_threshold) const;
+    ReportResult<Metric> drift_report_partial_metrics(std::span<const Metric> metrics,
+                                                      float drift_threshold) const;
+
+private:
+    explicit LinearRegressionStreaming(const LinearRegressionRuntime& baseline) : baseline_(baseline) {}
+
+    LinearRegressionRuntime baseline_;
+    LinearRegressionErrorBuckets buckets_;
+};
+
+class LogisticRegressionStreaming {
+public:
+    using Metric = ClassificationEvaluationMetric;
+
+    static std::expected<LogisticRegressionStreaming, ModelPerformanceError> create(
+        std::span<const float> y_true, std::span<const float> y_pred, float threshold);
+
+    // Fails with InvalidData when the clip bounds are inverted.
+    Status push(float y_true, float y_pred);
+    Status push_batch(std::span<const float> y_true, std::span<const float> y_pred);
+    // Zeroes the stream and reads the stability epsilon again.
+    void flush();
+    // Replaces the baseline (built with the stored decision threshold) only.
+    Status reset_baseline(std::span<const float> y_true, std::span<const float> y_pred);
+    // Replaces the baseline and the decision threshold together, or neither.
+    Status reset_baseline_and_decision_threshold(std::span<const float> y_true,
+                                                 std::span<const float> y_pred, float threshold);
+
+    std::expected<LogisticRegressionRuntime, ModelPerformanceError> current() const;
+    MetricMapResult<Metric> performance_snapshot() const;
+    MetricMapResult<Metric> drift_snapshot() const;
+    ReportResult<Metric> drift_report(float drift_threshold) const;
+    ReportResult<Metric> drift_report_partial_metrics(std::span<const Metric> metrics,
+                                                      float drift_threshold) const;
+
+private:
+    LogisticRegressionStreaming(const LogisticRegressionRuntime& baseline, float threshold);
+    void set_clip_eps(float eps);
+
+    LogisticRegressionRuntime baseline_;
+    ConfusionMatrix confusion_;
+    double log_loss_sum_ = 0.0;
+    float clip_eps_ = 0.0f;
+    LogLossClip clip_{};
+    float decision_threshold_;
+};
+
+template <class Label>
+class BinaryClassificationStreaming {
+public:
+    using Metric = ClassificationEvaluationMetric;
+
+    static std::expected<BinaryClassificationStreaming, ModelPerformanceError> create(
+        std::span<const Label> y_true, std::span<const Label> y_pred);
+
+    void push(const Label& y_true, const Label& y_pred) {
+        confusion_.push(y_true == positive_label_, y_pred == positive_label_);
+    }
+    // An empty batch is accepted and changes nothing.
+    Status push_batch(std::span<const Label> y_true, std::span<const Label> y_pred) {
+        return confusion_.push_dataset(y_true, y_pred, positive_label_);
+    }
+    void flush() { confusion_ = {}; }
+    // Replaces the baseline and clears the stream.
+    Status reset_baseline(std::span<const Label> y_true, std::span<const Label> y_pred);
+
+    std::expected<BinaryClassificationRuntime, ModelPerformanceError> current() const;
+    MetricMapResult<Metric> performance_snapshot() const;
+    MetricMapResult<Metric> drift_snapshot() const;
+    ReportResult<Metric> drift_report(float drift_threshold) const;
+    ReportResult<Metric> drift_report_partial_metrics(std::span<const Metric> metrics,
+                                                      float drift_threshold) const;
+
+private:
+    explicit BinaryClassificationStreaming(const BinaryClassificationRuntime& baseline)
+        : baseline_(baseline) {}
+
+    ConfusionMatrix confusion_;
+    Label positive_label_ = 1;
+    BinaryClassificationRuntime baseline_;
+};
+
+extern template class BinaryClassificationStreaming<std::int32_t>;
+
+}  // namespace tarvenn
