@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "errors/errors.hpp"
@@ -194,6 +195,37 @@ private:
     std::array<float, N> values_{};
     std::array<bool, N> present_{};
 };
+
+// A metric dict as the caller gave it: text keys with 32-bit values, in dict order.
+using NameMap = std::vector<std::pair<std::string, float>>;
+
+inline std::optional<float> lookup(const NameMap& map, std::string_view name) {
+    for (const auto& [key, value] : map)
+        if (key == name) return value;
+    return std::nullopt;
+}
+
+// Text-keyed map to metric map; every unknown key is listed in the error, in the
+// map's order.
+template <class M>
+std::expected<MetricMap<M>, InvalidMetricError> convert_analysis(const NameMap& map) {
+    MetricMap<M> metrics;
+    InvalidMetricError rejected{MetricInfo<M>::invalid_kind, {}};
+    for (const auto& [key, value] : map) {
+        if (auto m = parse_metric<M>(key)) metrics.insert(*m, value);
+        else rejected.names.push_back(key);
+    }
+    if (!rejected.names.empty()) return std::unexpected(std::move(rejected));
+    return metrics;
+}
+
+// Every metric of the enumeration, in declaration order.
+template <class M>
+std::vector<M> all_metrics() {
+    std::vector<M> out;
+    for (std::size_t i = 0; i < metric_count<M>; ++i) out.push_back(static_cast<M>(i));
+    return out;
+}
 
 // The stability epsilon, read once from TARVENN_STABILITY_EPS (default 1e-12).
 double stability_eps();

@@ -13,7 +13,9 @@
 #include <utility>
 #include <vector>
 
+#include "data_handler/segmentation.hpp"
 #include "frame/python.hpp"
+#include "metrics.hpp"
 
 namespace tarvenn {
 
@@ -24,9 +26,6 @@ ArrayElementKind determine_type(PyArrayObject* array);
 
 // DISTRIBUTION_TYPE_HEURISTIC, read once from TARVENN_DISTRIBUTION_HEURISTIC.
 float distribution_type_heuristic();
-
-// A text-keyed metric value map, in the dict's order.
-using NameMap = std::vector<std::pair<std::string, float>>;
 
 // --- scalar arguments -------------------------------------------------------
 bool to_f32(PyObject* obj, const char* param, float& out);
@@ -63,12 +62,12 @@ bool convert_f32(PyArrayObject* array, ArrayElementKind kind, std::vector<float>
 // --- segmentation (reduces a column to 0/1 labels) ------------------------------
 // Label by one value: equality or lower threshold, chosen from the element kind
 // and the distribution-type heuristic.
-bool apply_label(PyArrayObject* array, PyObject* label_or_threshold, std::vector<std::int16_t>& out);
+bool apply_label(PyArrayObject* array, PyObject* label_or_threshold, LabelSequence& out);
 // Label by an explicit threshold and comparison type, or by a text label. Every
 // failure is BiasError::BiasConfigError (ValueError "Invalid bias configuration").
 bool label_python_bias_explicit_seg(PyArrayObject* array, const std::optional<double>& threshold,
                                     const std::optional<std::string>& label,
                                     const std::optional<std::string>& threshold_type,
-                                    std::vector<std::int16_t>& out);
+                                    LabelSequence& out);
 
 }  // namespace tarvenn

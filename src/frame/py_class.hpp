@@ -2,6 +2,7 @@
 // moved into the object in tp_new, so no instance exists without a built core.
 #pragma once
 
+#include <deque>
 #include <new>
 #include <utility>
 #include <vector>

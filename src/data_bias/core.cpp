@@ -1,0 +1,68 @@
+#include "data_bias/core.hpp"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace tarvenn {
+
+std::expected<DataBiasResult, ModelPerformanceError> pre_training_bias(const PreTrainingCounts& c) {
+    DataBiasResult result;
+    const auto n_a = c.facet_a_count;
+    const auto n_d = c.facet_d_count;
+    const auto diff = static_cast<std::int64_t>(n_a) - static_cast<std::int64_t>(n_d);
+    const float ci = static_cast<float>(diff < 0 ? -static_cast<std::uint64_t>(diff) : static_cast<std::uint64_t>(diff)) /
+                     static_cast<float>(n_a + n_d);
+    result.insert(DataBiasMetric::ClassImbalance, ci);
+    if (n_a == 0 || n_d == 0) return std::unexpected(ModelPerformanceError::of(ModelPerformanceError::Kind::EmptyDataVector));
+
+    const float q_a = static_cast<float>(c.facet_a_positive) / static_cast<float>(n_a);
+    const float q_d = static_cast<float>(c.facet_d_positive) / static_cast<float>(n_d);
+    const float dpl = q_a - q_d;
+    result.insert(DataBiasMetric::DifferenceInProportionOfLabels, dpl);
+
+    const float kl_neg = (1.0f - q_a) * std::log((1.0f - q_a) / (1.0f - q_d));
+    const float kl_pos = q_a * std::log(q_a / q_d);
+    result.insert(DataBiasMetric::KlDivergence, kl_neg + kl_pos);
+
+    const float m = (q_a + q_d) * 0.5f;
+    const float js_a = (1.0f - q_a) * std::log((1.0f - q_a) / (1.0f - m));
+    const float js_a2 = q_a * std::log(q_a / m);
+    const float js_d = (1.0f - q_d) * std::log((1.0f - q_d) / (1.0f - m));
+    const float js_d2 = q_d * std::log(q_d / m);
+    result.insert(DataBiasMetric::JsDivergence, 0.5f * ((js_a + js_a2) + (js_d + js_d2)));
+
+    const float eps = (1.0f - q_a) + (q_d + -1.0f);
+    const float eps_sq = eps * eps;
+    const float dpl_sq = dpl * dpl;
+    result.insert(DataBiasMetric::LpNorm, std::sqrt(eps_sq + dpl_sq));
+    result.insert(DataBiasMetric::TotalVariationDistance, (std::fabs(dpl) + std::fabs(eps)) * 0.5f);
+    result.insert(DataBiasMetric::KolmogorovSmirnov, std::fmax(std::fabs(eps), std::fabs(dpl)));
+    return result;
+}
+
+std::expected<DataBiasResult, BiasError> data_bias_analysis_core(std::span<const std::int16_t> feature,
+                                                                 std::span<const std::int16_t> truth) {
+    // Columns of different lengths come from a misaligned join: refuse them
+    // rather than compute from part of the data.
+    if (feature.size() != truth.size()) return std::unexpected(BiasError::DataLengthError);
+    PreTrainingCounts counts;
+    for (std::size_t r = 0; r < feature.size(); ++r) {
+        if (feature[r] == 1) {
+            ++counts.facet_a_count;
+            counts.facet_a_positive += static_cast<std::uint64_t>(static_cast<std::int64_t>(truth[r]));
+        } else {
+            ++counts.facet_d_count;
+            counts.facet_d_positive += static_cast<std::uint64_t>(static_cast<std::int64_t>(truth[r]));
+        }
+    }
+    if (counts.facet_a_count == 0 || counts.facet_d_count == 0) return std::unexpected(BiasError::NoFacetDeviation);
+    auto result = pre_training_bias(counts);
+    if (!result) {
+        return std::unexpected(result.error().kind == ModelPerformanceError::Kind::EmptyDataVector
+                                   ? BiasError::DataLengthError
+                                   : BiasError::NoFacetDeviation);
+    }
+    return *result;
+}
+
+}  // namespace tarvenn

@@ -1,0 +1,42 @@
+// Pre-training data bias: the seven metrics of how the positive outcome is
+// distributed between the facet (feature label 1) and the rest.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <span>
+
+#include "errors/errors.hpp"
+#include "metrics.hpp"
+
+namespace tarvenn {
+
+struct PreTrainingCounts {
+    std::uint64_t facet_a_positive = 0;
+    std::uint64_t facet_a_count = 0;
+    std::uint64_t facet_d_positive = 0;
+    std::uint64_t facet_d_count = 0;
+
+    // Adds one row: facet when the feature label is 1, positive when the truth is 1.
+    void add(bool facet, bool positive) {
+        if (facet) {
+            ++facet_a_count;
+            facet_a_positive += positive;
+        } else {
+            ++facet_d_count;
+            facet_d_positive += positive;
+        }
+    }
+};
+
+using DataBiasResult = MetricMap<DataBiasMetric>;
+
+// The seven metrics in 32-bit arithmetic; EmptyDataVector when a facet is empty.
+std::expected<DataBiasResult, ModelPerformanceError> pre_training_bias(const PreTrainingCounts& counts);
+
+// Counts the facets of two label sequences of equal length and computes the metrics.
+// Different lengths: DataLengthError; an empty facet (or no rows): NoFacetDeviation.
+std::expected<DataBiasResult, BiasError> data_bias_analysis_core(std::span<const std::int16_t> feature,
+                                                                 std::span<const std::int16_t> truth);
+
+}  // namespace tarvenn

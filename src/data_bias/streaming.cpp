@@ -1,0 +1,85 @@
+#include "data_bias/streaming.hpp"
+
+#include <cmath>
+
+namespace tarvenn {
+namespace {
+
+bool same_nonempty_length(std::span<const std::int8_t> a, std::span<const std::int8_t> b) {
+    return a.size() == b.size() && !a.empty();
+}
+
+}  // namespace
+
+std::expected<DataBiasRuntime, ModelPerformanceError> StreamingDataBias::baseline_of(
+    std::span<const std::int8_t> features, std::span<const std::int8_t> truths) const {
+    if (!same_nonempty_length(features, truths)) return std::unexpected(ModelPerformanceError::of(BiasError::DataLengthError));
+    PreTrainingCounts counts;
+    for (std::size_t i = 0; i < features.size(); ++i) counts.add(facet_.member(features[i]), positive_.member(truths[i]));
+    if (counts.facet_a_count == 0 || counts.facet_d_count == 0)
+        return std::unexpected(ModelPerformanceError::of(BiasError::NoFacetDeviation));
+    return DataBiasRuntime::new_from_pre_training(counts);
+}
+
+std::expected<StreamingDataBias, ModelPerformanceError> StreamingDataBias::create(
+    std::span<const std::int8_t> features, std::span<const std::int8_t> truths) {
+    StreamingDataBias monitor;
+    auto baseline = monitor.baseline_of(features, truths);
+    if (!baseline) return std::unexpected(baseline.error());
+    monitor.baseline_ = *baseline;
+    return monitor;
+}
+
+std::expected<void, ModelPerformanceError> StreamingDataBias::push_batch(std::span<const std::int8_t> features,
+                                                                         std::span<const std::int8_t> truths) {
+    if (!same_nonempty_length(features, truths)) return std::unexpected(ModelPerformanceError::of(BiasError::DataLengthError));
+    for (std::size_t i = 0; i < features.size(); ++i) push(features[i], truths[i]);
+    return {};
+}
+
+std::expected<void, ModelPerformanceError> StreamingDataBias::reset_baseline(std::span<const std::int8_t> features,
+                                                                             std::span<const std::int8_t> truths) {
+    auto baseline = baseline_of(features, truths);
+    if (!baseline) return std::unexpected(baseline.error());
+    baseline_ = *baseline;
+    running_ = {};
+    return {};
+}
+
+std::expected<DataBiasRuntime, ModelPerformanceError> StreamingDataBias::current() const {
+    if (running_.facet_a_count + running_.facet_d_count == 0)
+        return std::unexpected(ModelPerformanceError::of(ModelPerformanceError::Kind::EmptyDataVector));
+    return DataBiasRuntime::new_from_pre_training(running_);
+}
+
+std::expected<MetricMap<DataBiasMetric>, ModelPerformanceError> StreamingDataBias::drift_snapshot() const {
+    auto now = current();
+    if (!now) return std::unexpected(now.error());
+    return now->runtime_drift_report(baseline_);
+}
+
+std::expected<DriftReport<DataBiasMetric>, ModelPerformanceError> StreamingDataBias::report_over(
+    std::span<const DataBiasMetric> metrics, std::optional<float> threshold) const {
+    auto changes = drift_snapshot();
+    if (!changes) return std::unexpected(changes.error());
+    const float limit = threshold.value_or(0.1f);
+    MetricMap<DataBiasMetric> failures;
+    for (auto m : metrics) {
+        const float change = *changes->get(m);
+        if (change >= limit) failures.insert(m, change);  // NaN is never kept
+    }
+    return DriftReport<DataBiasMetric>::from_runtime(failures);
+}
+
+std::expected<DriftReport<DataBiasMetric>, ModelPerformanceError> StreamingDataBias::drift_report(
+    std::optional<float> threshold) const {
+    const auto metrics = all_metrics<DataBiasMetric>();
+    return report_over(metrics, threshold);
+}
+
+std::expected<DriftReport<DataBiasMetric>, ModelPerformanceError> StreamingDataBias::drift_report_partial_metrics(
+    const std::vector<DataBiasMetric>& metrics, std::optional<float> threshold) const {
+    return report_over(metrics, threshold);
+}
+
+}  // namespace tarvenn

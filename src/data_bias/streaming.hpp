@@ -1,0 +1,69 @@
+// StreamingDataBias: four running counts of (feature, ground truth) samples and a
+// baseline record; metrics and relative changes are computed on demand.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "data_bias/core.hpp"
+#include "reporting/drift_report.hpp"
+#include "runtime/data_bias_runtime.hpp"
+
+namespace tarvenn {
+
+// Membership of an 8-bit value: value <kind> threshold, kinds in the order
+// >, >=, <, <=, ==.
+struct Int8Segmentation {
+    enum Kind : std::uint8_t { Greater, GreaterEqual, Less, LessEqual, Equal };
+    Kind kind = Equal;
+    std::int8_t threshold = 1;
+
+    bool member(std::int8_t v) const {
+        switch (kind) {
+            case Greater: return v > threshold;
+            case GreaterEqual: return v >= threshold;
+            case Less: return v < threshold;
+            case LessEqual: return v <= threshold;
+            case Equal: break;
+        }
+        return v == threshold;
+    }
+};
+
+class StreamingDataBias {
+public:
+    // The baseline comes from the given samples; the running counts start empty.
+    static std::expected<StreamingDataBias, ModelPerformanceError> create(std::span<const std::int8_t> features,
+                                                                           std::span<const std::int8_t> truths);
+
+    void push(std::int8_t feature, std::int8_t truth) { running_.add(facet_.member(feature), positive_.member(truth)); }
+    std::expected<void, ModelPerformanceError> push_batch(std::span<const std::int8_t> features,
+                                                          std::span<const std::int8_t> truths);
+    void flush() { running_ = {}; }
+    // Replaces the baseline and clears the running counts; nothing changes on failure.
+    std::expected<void, ModelPerformanceError> reset_baseline(std::span<const std::int8_t> features,
+                                                              std::span<const std::int8_t> truths);
+
+    std::expected<DataBiasRuntime, ModelPerformanceError> current() const;
+    std::expected<MetricMap<DataBiasMetric>, ModelPerformanceError> drift_snapshot() const;
+    std::expected<DriftReport<DataBiasMetric>, ModelPerformanceError> drift_report(
+        std::optional<float> threshold) const;
+    std::expected<DriftReport<DataBiasMetric>, ModelPerformanceError> drift_report_partial_metrics(
+        const std::vector<DataBiasMetric>& metrics, std::optional<float> threshold) const;
+
+private:
+    std::expected<DataBiasRuntime, ModelPerformanceError> baseline_of(std::span<const std::int8_t> features,
+                                                                      std::span<const std::int8_t> truths) const;
+    std::expected<DriftReport<DataBiasMetric>, ModelPerformanceError> report_over(
+        std::span<const DataBiasMetric> metrics, std::optional<float> threshold) const;
+
+    PreTrainingCounts running_;
+    DataBiasRuntime baseline_;
+    Int8Segmentation facet_;
+    Int8Segmentation positive_;
+};
+
+}  // namespace tarvenn

@@ -1,0 +1,56 @@
+// The module entry: registers the functions, then the classes, in their fixed order.
+#define TARVENN_IMPORT_NUMPY
+#include "frame/python.hpp"
+
+#include <vector>
+
+#include "data_bias/python.hpp"
+
+namespace tarvenn {
+namespace {
+
+PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "_tarvenn", "", -1, nullptr, nullptr, nullptr, nullptr, nullptr};
+
+// Module functions in registration order.
+const FunctionBinding* const kFunctions[] = {
+    &py_data_bias_analyzer_binding,
+    &py_data_bias_runtime_check_binding,
+    &py_data_bias_partial_check_binding,
+    &py_data_bias_analyzer_explicit_seg_binding,
+};
+
+// Classes in registration order.
+bool (*const kClasses[])(PyObject*) = {
+    add_PyDataBiasStreaming,
+};
+
+PyObject* create_module() {
+    if (PyArray_ImportNumPyAPI() < 0) return nullptr;
+    PyObject* module = PyModule_Create(&module_def);
+    if (module == nullptr) return nullptr;
+    // Method definitions must outlive the function objects that point at them.
+    static std::vector<PyMethodDef> methods;
+    if (methods.empty())
+        for (const auto* binding : kFunctions) methods.push_back(method_def(*binding));
+    for (auto& def : methods) {
+        PyObject* fn = PyCFunction_NewEx(&def, module, nullptr);
+        const int rc = fn == nullptr ? -1 : PyModule_AddObjectRef(module, def.ml_name, fn);
+        Py_XDECREF(fn);
+        if (rc < 0) {
+            Py_DECREF(module);
+            return nullptr;
+        }
+    }
+    for (auto add : kClasses) {
+        if (!add(module)) {
+            Py_DECREF(module);
+            return nullptr;
+        }
+    }
+    return module;
+}
+
+}  // namespace
+}  // namespace tarvenn
+
+PyMODINIT_FUNC PyInit__tarvenn(void) { return tarvenn::guarded([] { return tarvenn::create_module(); }); }
