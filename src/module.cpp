@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "data_bias/python.hpp"
+#include "drift/python.hpp"
 
 namespace tarvenn {
 namespace {
@@ -17,10 +18,18 @@ const FunctionBinding* const kFunctions[] = {
     &py_data_bias_runtime_check_binding,
     &py_data_bias_partial_check_binding,
     &py_data_bias_analyzer_explicit_seg_binding,
+    &py_compute_drift_categorical_distribtuion_binding,
+    &py_compute_drift_continuous_distribtuion_binding,
 };
 
 // Classes in registration order.
 bool (*const kClasses[])(PyObject*) = {
+    add_PyCategoricalDataDrift,
+    add_PyContinuousDataDrift,
+    add_PyStreamingContinuousDataDriftFlush,
+    add_PyStreamingContinuousDataDriftDecay,
+    add_PyStreamingCategoricalDataDriftFlush,
+    add_PyStreamingCategoricalDataDriftDecay,
     add_PyDataBiasStreaming,
 };
 
