@@ -6,6 +6,7 @@
 
 #include "data_bias/python.hpp"
 #include "drift/python.hpp"
+#include "model_bias/python.hpp"
 
 namespace tarvenn {
 namespace {
@@ -18,6 +19,11 @@ const FunctionBinding* const kFunctions[] = {
     &py_data_bias_runtime_check_binding,
     &py_data_bias_partial_check_binding,
     &py_data_bias_analyzer_explicit_seg_binding,
+    &py_model_bias_analyzer_binding,
+    &py_model_bias_runtime_check_binding,
+    &py_model_bias_partial_check_binding,
+    &py_model_bias_analyzer_explicit_seg_binding,
+    // 9-17: model performance
     &py_compute_drift_categorical_distribtuion_binding,
     &py_compute_drift_continuous_distribtuion_binding,
 };
@@ -31,6 +37,7 @@ bool (*const kClasses[])(PyObject*) = {
     add_PyStreamingCategoricalDataDriftFlush,
     add_PyStreamingCategoricalDataDriftDecay,
     add_PyDataBiasStreaming,
+    add_PyModelBiasStreaming,
 };
 
 PyObject* create_module() {

@@ -40,21 +40,25 @@ std::expected<DataBiasResult, ModelPerformanceError> pre_training_bias(const Pre
     return result;
 }
 
-std::expected<DataBiasResult, BiasError> data_bias_analysis_core(std::span<const std::int16_t> feature,
-                                                                 std::span<const std::int16_t> truth) {
+std::expected<DataBiasResult, BiasError> data_bias_analysis_core(const ColumnLabels& feature,
+                                                                 const ColumnLabels& truth) {
     // Columns of different lengths come from a misaligned join: refuse them
     // rather than compute from part of the data.
     if (feature.size() != truth.size()) return std::unexpected(BiasError::DataLengthError);
-    PreTrainingCounts counts;
-    for (std::size_t r = 0; r < feature.size(); ++r) {
-        if (feature[r] == 1) {
-            ++counts.facet_a_count;
-            counts.facet_a_positive += static_cast<std::uint64_t>(static_cast<std::int64_t>(truth[r]));
-        } else {
-            ++counts.facet_d_count;
-            counts.facet_d_positive += static_cast<std::uint64_t>(static_cast<std::int64_t>(truth[r]));
+    // Branch-free counting: labels are unpredictable, so the facet sums are
+    // accumulated arithmetically and the rest derived from the totals.
+    std::uint64_t facet = 0, facet_positive = 0;
+    std::int64_t positive = 0;
+    for_each_label_chunk(feature, truth, [&](const std::int16_t* f, const std::int16_t* g, std::size_t count) {
+        for (std::size_t r = 0; r < count; ++r) {
+            const std::uint64_t in_facet = f[r] == 1;
+            facet += in_facet;
+            facet_positive += in_facet * static_cast<std::uint64_t>(static_cast<std::int64_t>(g[r]));
+            positive += g[r];
         }
-    }
+    });
+    PreTrainingCounts counts{facet_positive, facet, static_cast<std::uint64_t>(positive) - facet_positive,
+                             feature.size() - facet};
     if (counts.facet_a_count == 0 || counts.facet_d_count == 0) return std::unexpected(BiasError::NoFacetDeviation);
     auto result = pre_training_bias(counts);
     if (!result) {

@@ -6,6 +6,7 @@
 #include <expected>
 #include <span>
 
+#include "data_handler/segmentation.hpp"
 #include "errors/errors.hpp"
 #include "metrics.hpp"
 
@@ -34,9 +35,9 @@ using DataBiasResult = MetricMap<DataBiasMetric>;
 // The seven metrics in 32-bit arithmetic; EmptyDataVector when a facet is empty.
 std::expected<DataBiasResult, ModelPerformanceError> pre_training_bias(const PreTrainingCounts& counts);
 
-// Counts the facets of two label sequences of equal length and computes the metrics.
+// Counts the facets of two label columns of equal length and computes the metrics.
 // Different lengths: DataLengthError; an empty facet (or no rows): NoFacetDeviation.
-std::expected<DataBiasResult, BiasError> data_bias_analysis_core(std::span<const std::int16_t> feature,
-                                                                 std::span<const std::int16_t> truth);
+std::expected<DataBiasResult, BiasError> data_bias_analysis_core(const ColumnLabels& feature,
+                                                                 const ColumnLabels& truth);
 
 }  // namespace tarvenn

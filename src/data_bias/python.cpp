@@ -10,7 +10,7 @@
 namespace tarvenn {
 namespace {
 
-PyObject* analysis_result(const LabelSequence& feature, const LabelSequence& truth) {
+PyObject* analysis_result(const ColumnLabels& feature, const ColumnLabels& truth) {
     auto result = data_bias_analysis_core(feature, truth);
     if (!result) return raise(result.error());
     return report_to_py_dict(*result);
@@ -29,9 +29,9 @@ PyObject* py_data_bias_analyzer(PyObject*, PyObject* const* args, Py_ssize_t nar
         if (!to_numpy_array(argv[0], "feature_array", feature_array) ||
             !to_numpy_array(argv[1], "ground_truth_array", truth_array))
             return nullptr;
-        LabelSequence truth, feature;
+        ColumnLabelsPtr truth, feature;
         if (!apply_label(truth_array, argv[3], truth) || !apply_label(feature_array, argv[2], feature)) return nullptr;
-        return analysis_result(feature, truth);
+        return analysis_result(*feature, *truth);
     });
 }
 
@@ -61,17 +61,8 @@ PyObject* py_data_bias_analyzer_explicit_seg(PyObject*, PyObject* const* args, P
         if (!label_python_bias_explicit_seg(feature_array, feat_threshold, feat_label, feat_type, feature) ||
             !label_python_bias_explicit_seg(truth_array, gt_threshold, gt_label, gt_type, truth))
             return nullptr;
-        return analysis_result(feature, truth);
+        return analysis_result(*stored_labels(std::move(feature)), *stored_labels(std::move(truth)));
     });
-}
-
-// The threshold argument of the runtime checks: 0.1 when omitted.
-bool threshold_arg(PyObject* obj, float& out) {
-    if (obj == nullptr) {
-        out = 0.1f;
-        return true;
-    }
-    return to_f32(obj, "threshold", out);
 }
 
 constexpr Signature kRuntimeCheck{nullptr, "py_data_bias_runtime_check", {"baseline", "latest", "threshold"}, 2};
@@ -83,7 +74,7 @@ PyObject* py_data_bias_runtime_check(PyObject*, PyObject* const* args, Py_ssize_
         NameMap baseline_names, latest_names;
         float threshold;
         if (!to_metric_value_map(argv[0], "baseline", baseline_names) ||
-            !to_metric_value_map(argv[1], "latest", latest_names) || !threshold_arg(argv[2], threshold))
+            !to_metric_value_map(argv[1], "latest", latest_names) || !to_threshold(argv[2], threshold))
             return nullptr;
         auto baseline_map = convert_analysis<DataBiasMetric>(baseline_names);
         if (!baseline_map) return raise(baseline_map.error());
@@ -110,7 +101,7 @@ PyObject* py_data_bias_partial_check(PyObject*, PyObject* const* args, Py_ssize_
         float threshold;
         if (!to_metric_value_map(argv[0], "baseline", baseline_names) ||
             !to_metric_value_map(argv[1], "latest", latest_names) ||
-            !to_text_seq(argv[2], "metrics", metric_names) || !threshold_arg(argv[3], threshold))
+            !to_text_seq(argv[2], "metrics", metric_names) || !to_threshold(argv[3], threshold))
             return nullptr;
         auto metrics = parse_metric_list<DataBiasMetric>(metric_names);
         if (!metrics) return raise(metrics.error());

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "reporting/drift_filter.hpp"
+
 namespace tarvenn {
 namespace {
 
@@ -62,13 +64,7 @@ std::expected<DriftReport<DataBiasMetric>, ModelPerformanceError> StreamingDataB
     std::span<const DataBiasMetric> metrics, std::optional<float> threshold) const {
     auto changes = drift_snapshot();
     if (!changes) return std::unexpected(changes.error());
-    const float limit = threshold.value_or(0.1f);
-    MetricMap<DataBiasMetric> failures;
-    for (auto m : metrics) {
-        const float change = *changes->get(m);
-        if (change >= limit) failures.insert(m, change);  // NaN is never kept
-    }
-    return DriftReport<DataBiasMetric>::from_runtime(failures);
+    return report_changes_reaching(*changes, metrics, threshold.value_or(0.1f));
 }
 
 std::expected<DriftReport<DataBiasMetric>, ModelPerformanceError> StreamingDataBias::drift_report(

@@ -9,29 +9,11 @@
 #include <vector>
 
 #include "data_bias/core.hpp"
+#include "data_handler/int8_segmentation.hpp"
 #include "reporting/drift_report.hpp"
 #include "runtime/data_bias_runtime.hpp"
 
 namespace tarvenn {
-
-// Membership of an 8-bit value: value <kind> threshold, kinds in the order
-// >, >=, <, <=, ==.
-struct Int8Segmentation {
-    enum Kind : std::uint8_t { Greater, GreaterEqual, Less, LessEqual, Equal };
-    Kind kind = Equal;
-    std::int8_t threshold = 1;
-
-    bool member(std::int8_t v) const {
-        switch (kind) {
-            case Greater: return v > threshold;
-            case GreaterEqual: return v >= threshold;
-            case Less: return v < threshold;
-            case LessEqual: return v <= threshold;
-            case Equal: break;
-        }
-        return v == threshold;
-    }
-};
 
 class StreamingDataBias {
 public:

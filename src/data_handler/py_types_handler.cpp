@@ -78,7 +78,7 @@ bool check_sequence(PyObject* obj) {
 template <class Int>
 bool int_in_range(long long v) {
     if (v < std::numeric_limits<Int>::min() || v > std::numeric_limits<Int>::max()) {
-        PyErr_Format(PyExc_OverflowError, "value %lld is out of range for a %d-bit signed integer", v,
+        PyErr_Format(PyExc_OverflowError, "value %lld is out of range for a signed %d-bit integer", v,
                      static_cast<int>(8 * sizeof(Int)));
         return false;
     }
@@ -104,7 +104,7 @@ bool to_int_seq(PyObject* obj, const char* param, std::vector<Int>& out) {
                         using T = decltype(v);
                         if constexpr (std::is_same_v<T, std::uint64_t>) {
                             if (v > static_cast<std::uint64_t>(std::numeric_limits<Int>::max())) {
-                                PyErr_Format(PyExc_OverflowError, "value %llu is out of range for a %d-bit signed integer",
+                                PyErr_Format(PyExc_OverflowError, "value %llu is out of range for a signed %d-bit integer",
                                              static_cast<unsigned long long>(v), static_cast<int>(8 * sizeof(Int)));
                                 in_range = false;
                                 break;
@@ -179,7 +179,7 @@ bool heterogeneous() {
     return false;
 }
 
-bool apply_label_float(PyArrayObject* array, NativeType type, PyObject* label, LabelSequence& out) {
+bool apply_label_float(PyArrayObject* array, NativeType type, PyObject* label, ColumnLabelsPtr& out) {
     double threshold;
     if (PyFloat_Check(label)) {
         threshold = PyFloat_AS_DOUBLE(label);
@@ -199,7 +199,7 @@ bool apply_label_float(PyArrayObject* array, NativeType type, PyObject* label, L
     return true;
 }
 
-bool apply_label_integer(PyArrayObject* array, NativeType type, PyObject* label, LabelSequence& out) {
+bool apply_label_integer(PyArrayObject* array, NativeType type, PyObject* label, ColumnLabelsPtr& out) {
     if (type == NativeType::U64) {  // items above the int64 range do not convert
         const auto column = strided_of<std::uint64_t>(array);
         for (std::size_t i = 0; i < column.size; ++i) {
@@ -231,7 +231,7 @@ bool apply_label_integer(PyArrayObject* array, NativeType type, PyObject* label,
     return true;
 }
 
-bool apply_label_boolean(PyArrayObject* array, PyObject* label, LabelSequence& out) {
+bool apply_label_boolean(PyArrayObject* array, PyObject* label, ColumnLabelsPtr& out) {
     bool wanted;
     if (Py_IS_TYPE(label, &PyBool_Type)) {
         wanted = label == Py_True;
@@ -241,9 +241,8 @@ bool apply_label_boolean(PyArrayObject* array, PyObject* label, LabelSequence& o
     } else {
         return heterogeneous();
     }
-    const auto column = strided_of<std::uint8_t>(array);
-    out.assign(column.size, 0);
-    for (std::size_t i = 0; i < column.size; ++i) out[i] = (column[i] != 0) == wanted ? 1 : 0;
+    // A bool item is a byte, 0 or 1: equality with the label is integer equality.
+    out = label_int_column(strided_of<std::uint8_t>(array), std::int64_t{wanted}, false);
     return true;
 }
 
@@ -276,6 +275,14 @@ bool to_f32(PyObject* obj, const char* param, float& out) {
     if (!to_f64(obj, param, v)) return false;
     out = static_cast<float>(v);
     return true;
+}
+
+bool to_threshold(PyObject* obj, float& out) {
+    if (obj == nullptr) {
+        out = 0.1f;
+        return true;
+    }
+    return to_f32(obj, "threshold", out);
 }
 
 bool to_i8(PyObject* obj, const char* param, std::int8_t& out) {
@@ -477,7 +484,7 @@ bool convert_f32(PyArrayObject* array, ArrayElementKind kind, std::vector<float>
 
 // --- segmentation ---------------------------------------------------------------------
 
-bool apply_label(PyArrayObject* array, PyObject* label, LabelSequence& out) {
+bool apply_label(PyArrayObject* array, PyObject* label, ColumnLabelsPtr& out) {
     if (!require_1d(array)) return false;
     const NativeType type = native_type(array);
     switch (determine_type(array)) {
@@ -494,7 +501,14 @@ bool apply_label(PyArrayObject* array, PyObject* label, LabelSequence& out) {
     });
     if (!items_ok) return false;
     if (text_label == nullptr) return heterogeneous();
-    out = std::move(labels);
+    out = stored_labels(std::move(labels));
+    return true;
+}
+
+bool apply_label(PyArrayObject* array, PyObject* label, LabelSequence& out) {
+    ColumnLabelsPtr labels;
+    if (!apply_label(array, label, labels)) return false;
+    out = labels->materialize();
     return true;
 }
 

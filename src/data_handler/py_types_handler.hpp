@@ -32,6 +32,8 @@ bool to_f32(PyObject* obj, const char* param, float& out);
 bool to_f64(PyObject* obj, const char* param, double& out);
 bool to_i8(PyObject* obj, const char* param, std::int8_t& out);
 bool to_i32(PyObject* obj, const char* param, std::int32_t& out);
+// The `threshold` parameter of the runtime checks: 0.1 when omitted (obj is nullptr).
+bool to_threshold(PyObject* obj, float& out);
 bool to_optional_f64(PyObject* obj, const char* param, std::optional<double>& out);  // None → empty
 bool to_optional_f32(PyObject* obj, const char* param, std::optional<float>& out);   // None → empty
 bool to_optional_u64(PyObject* obj, const char* param, std::optional<std::uint64_t>& out);
@@ -61,7 +63,9 @@ bool convert_f32(PyArrayObject* array, ArrayElementKind kind, std::vector<float>
 
 // --- segmentation (reduces a column to 0/1 labels) ------------------------------
 // Label by one value: equality or lower threshold, chosen from the element kind
-// and the distribution-type heuristic.
+// and the distribution-type heuristic. The ColumnLabels form labels numeric
+// columns on demand from the array's buffer (see segmentation.hpp for its lifetime).
+bool apply_label(PyArrayObject* array, PyObject* label_or_threshold, ColumnLabelsPtr& out);
 bool apply_label(PyArrayObject* array, PyObject* label_or_threshold, LabelSequence& out);
 // Label by an explicit threshold and comparison type, or by a text label. Every
 // failure is BiasError::BiasConfigError (ValueError "Invalid bias configuration").

@@ -1,5 +1,6 @@
 #include "data_handler/segmentation.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <memory>
@@ -23,37 +24,33 @@ std::size_t continuous_count(std::size_t n, float heuristic) {
     return lo;
 }
 
-// Set of 64-bit keys: a short list first (most label columns hold few values),
-// then open addressing.
+// Set of 64-bit keys with open addressing; one reserved key marks empty slots
+// (a NaN pattern, which float columns never insert) and is tracked apart.
 class DistinctKeys {
 public:
+    explicit DistinctKeys(std::size_t expected) {
+        std::size_t capacity = 64;
+        while (capacity < 2 * expected && capacity < (std::size_t{1} << 22)) capacity *= 2;
+        allocate(capacity);
+    }
+
     // Returns true when `key` was not seen before.
     bool insert(std::uint64_t key) {
-        if (table_ == nullptr) {
-            for (std::size_t i = 0; i < small_count_; ++i)
-                if (small_[i] == key) return false;
-            if (small_count_ < kSmall) {
-                small_[small_count_++] = key;
-                return true;
-            }
-            grow(64);
-            for (std::size_t i = 0; i < kSmall; ++i) place(small_[i]);
+        if (key == kEmpty) {
+            const bool fresh = !has_empty_key_;
+            has_empty_key_ = true;
+            return fresh;
         }
-        if (contains(key)) return false;
-        if (2 * (size_ + 1) > capacity_) {
-            const std::size_t old_capacity = capacity_;
-            auto old = std::move(table_);
-            auto old_used = std::move(used_);
-            grow(old_capacity * 2);
-            for (std::size_t i = 0; i < old_capacity; ++i)
-                if (old_used[i]) place(old[i]);
-        }
-        place(key);
+        std::size_t i = mix(key) & mask_;
+        for (; table_[i] != kEmpty; i = (i + 1) & mask_)
+            if (table_[i] == key) return false;
+        table_[i] = key;
+        if (2 * ++size_ > mask_ + 1) grow();
         return true;
     }
 
 private:
-    static constexpr std::size_t kSmall = 8;
+    static constexpr std::uint64_t kEmpty = 0x7ff8dead0000beefULL;
 
     static std::uint64_t mix(std::uint64_t k) {
         k ^= k >> 33;
@@ -62,32 +59,27 @@ private:
         k *= 0xc4ceb9fe1a85ec53ULL;
         return k ^ (k >> 33);
     }
-    void grow(std::size_t capacity) {
-        capacity_ = capacity;
+    void allocate(std::size_t capacity) {
+        table_.assign(capacity, kEmpty);
+        mask_ = capacity - 1;
         size_ = 0;
-        table_ = std::make_unique<std::uint64_t[]>(capacity);
-        used_ = std::make_unique<bool[]>(capacity);
     }
-    bool contains(std::uint64_t key) const {
-        for (std::size_t i = mix(key) & (capacity_ - 1);; i = (i + 1) & (capacity_ - 1)) {
-            if (!used_[i]) return false;
-            if (table_[i] == key) return true;
+    void grow() {
+        std::vector<std::uint64_t> old = std::move(table_);
+        allocate(old.size() * 2);
+        for (std::uint64_t key : old) {
+            if (key == kEmpty) continue;
+            std::size_t i = mix(key) & mask_;
+            while (table_[i] != kEmpty) i = (i + 1) & mask_;
+            table_[i] = key;
+            ++size_;
         }
     }
-    void place(std::uint64_t key) {
-        std::size_t i = mix(key) & (capacity_ - 1);
-        while (used_[i]) i = (i + 1) & (capacity_ - 1);
-        used_[i] = true;
-        table_[i] = key;
-        ++size_;
-    }
 
-    std::uint64_t small_[kSmall];
-    std::size_t small_count_ = 0;
-    std::unique_ptr<std::uint64_t[]> table_;
-    std::unique_ptr<bool[]> used_;
-    std::size_t capacity_ = 0;
+    std::vector<std::uint64_t> table_;
+    std::size_t mask_ = 0;
     std::size_t size_ = 0;
+    bool has_empty_key_ = false;
 };
 
 // Floats are told apart by the bit pattern of their 64-bit value (so 0.0 and -0.0
@@ -104,13 +96,44 @@ std::optional<std::uint64_t> distinct_key(T v) {
 }
 
 template <class T, class Pred>
-LabelSequence label_rows(Strided<T> values, Pred&& member) {
-    LabelSequence labels(values.size);
-    for (std::size_t i = 0; i < values.size; ++i) labels[i] = member(values[i]) ? 1 : 0;
-    return labels;
+class RuleLabels final : public ColumnLabels {
+public:
+    RuleLabels(Strided<T> values, Pred member) : ColumnLabels(values.size), values_(values), member_(member) {}
+    void fill(std::size_t begin, std::size_t count, std::int16_t* out) const override {
+        const Strided<T> part{values_.base + static_cast<std::ptrdiff_t>(begin) * values_.stride, values_.stride, count};
+        part.for_each([&](std::size_t i, T v) { out[i] = member_(v) ? 1 : 0; });
+    }
+
+private:
+    Strided<T> values_;
+    Pred member_;
+};
+
+class StoredLabels final : public ColumnLabels {
+public:
+    explicit StoredLabels(LabelSequence labels) : ColumnLabels(labels.size()), labels_(std::move(labels)) {}
+    void fill(std::size_t begin, std::size_t count, std::int16_t* out) const override {
+        std::copy_n(labels_.data() + begin, count, out);
+    }
+
+private:
+    LabelSequence labels_;
+};
+
+template <class T, class Pred>
+ColumnLabelsPtr label_rows(Strided<T> values, Pred member) {
+    return std::make_unique<RuleLabels<T, Pred>>(values, member);
 }
 
 }  // namespace
+
+LabelSequence ColumnLabels::materialize() const {
+    LabelSequence labels(size_);
+    fill(0, size_, labels.data());
+    return labels;
+}
+
+ColumnLabelsPtr stored_labels(LabelSequence labels) { return std::make_unique<StoredLabels>(std::move(labels)); }
 
 std::expected<SegmentationThresholdType, BiasError> segmentation_threshold_type_from(std::string_view text) {
     if (text == "GreaterThan") return SegmentationThresholdType::GreaterThan;
@@ -120,11 +143,44 @@ std::expected<SegmentationThresholdType, BiasError> segmentation_threshold_type_
     return std::unexpected(BiasError::BiasConfigError);
 }
 
+// Integer columns whose values span a small range are counted with a bitmap:
+// one branch-free pass for the range, then one bit per possible value.
+template <class T>
+std::optional<bool> reaches_count_by_bitmap(Strided<T> values, std::size_t target) {
+    if constexpr (std::is_floating_point_v<T>) {
+        return std::nullopt;
+    } else {
+        if (values.size == 0) return false;
+        std::int64_t lo = static_cast<std::int64_t>(values[0]), hi = lo;
+        values.for_each([&](std::size_t, T value) {
+            const auto v = static_cast<std::int64_t>(value);
+            lo = v < lo ? v : lo;
+            hi = v > hi ? v : hi;
+        });
+        const std::uint64_t span = static_cast<std::uint64_t>(hi) - static_cast<std::uint64_t>(lo);
+        if (span < target - 1) return false;  // fewer possible values than needed
+        if (span >= (std::uint64_t{1} << 24)) return std::nullopt;
+        std::vector<std::uint64_t> bits(span / 64 + 1, 0);
+        std::size_t distinct = 0;
+        for (std::size_t i = 0; i < values.size; ++i) {
+            const std::uint64_t offset = static_cast<std::uint64_t>(static_cast<std::int64_t>(values[i])) -
+                                         static_cast<std::uint64_t>(lo);
+            std::uint64_t& word = bits[offset >> 6];
+            const std::uint64_t mask = std::uint64_t{1} << (offset & 63);
+            distinct += (word & mask) == 0;
+            word |= mask;
+            if (distinct == target) return true;
+        }
+        return false;
+    }
+}
+
 template <class T>
 bool is_continuous(Strided<T> values, float heuristic) {
     const std::size_t target = continuous_count(values.size, heuristic);
     if (target == 0) return false;
-    DistinctKeys seen;
+    if (auto reached = reaches_count_by_bitmap(values, target)) return *reached;
+    DistinctKeys seen(target);
     std::size_t distinct = 0;
     for (std::size_t i = 0; i < values.size; ++i) {
         const auto key = distinct_key(values[i]);
@@ -136,19 +192,19 @@ bool is_continuous(Strided<T> values, float heuristic) {
 }
 
 template <class T>
-LabelSequence label_float_column(Strided<T> values, double threshold, bool continuous) {
+ColumnLabelsPtr label_float_column(Strided<T> values, double threshold, bool continuous) {
     if (continuous) return label_rows(values, [=](T v) { return static_cast<double>(v) >= threshold; });
     return label_rows(values, [=](T v) { return static_cast<double>(v) == threshold; });
 }
 
 template <class T>
-LabelSequence label_int_column(Strided<T> values, std::int64_t threshold, bool continuous) {
+ColumnLabelsPtr label_int_column(Strided<T> values, std::int64_t threshold, bool continuous) {
     if (continuous) return label_rows(values, [=](T v) { return static_cast<std::int64_t>(v) >= threshold; });
     return label_rows(values, [=](T v) { return static_cast<std::int64_t>(v) == threshold; });
 }
 
 template <class T>
-LabelSequence label_int_column(Strided<T> values, double threshold, bool continuous) {
+ColumnLabelsPtr label_int_column(Strided<T> values, double threshold, bool continuous) {
     constexpr double two63 = 9223372036854775808.0;
     auto none = [](T) { return false; };
     if (std::isnan(threshold)) return label_rows(values, none);
@@ -165,21 +221,22 @@ LabelSequence label_int_column(Strided<T> values, double threshold, bool continu
 
 LabelSequence label_by_comparison(Strided<double> values, double t, SegmentationThresholdType type) {
     switch (type) {
-        case SegmentationThresholdType::GreaterThan: return label_rows(values, [=](double v) { return v > t; });
-        case SegmentationThresholdType::GreaterThanEqualTo: return label_rows(values, [=](double v) { return v >= t; });
-        case SegmentationThresholdType::LessThan: return label_rows(values, [=](double v) { return v < t; });
+        case SegmentationThresholdType::GreaterThan: return label_rows(values, [=](double v) { return v > t; })->materialize();
+        case SegmentationThresholdType::GreaterThanEqualTo:
+            return label_rows(values, [=](double v) { return v >= t; })->materialize();
+        case SegmentationThresholdType::LessThan: return label_rows(values, [=](double v) { return v < t; })->materialize();
         case SegmentationThresholdType::LessThanEqualTo: break;
     }
-    return label_rows(values, [=](double v) { return v <= t; });
+    return label_rows(values, [=](double v) { return v <= t; })->materialize();
 }
 
 #define TARVENN_FLOAT_COLUMN(T)                                   \
     template bool is_continuous<T>(Strided<T>, float);            \
-    template LabelSequence label_float_column<T>(Strided<T>, double, bool);
+    template ColumnLabelsPtr label_float_column<T>(Strided<T>, double, bool);
 #define TARVENN_INT_COLUMN(T)                                                   \
     template bool is_continuous<T>(Strided<T>, float);                          \
-    template LabelSequence label_int_column<T>(Strided<T>, std::int64_t, bool); \
-    template LabelSequence label_int_column<T>(Strided<T>, double, bool);
+    template ColumnLabelsPtr label_int_column<T>(Strided<T>, std::int64_t, bool); \
+    template ColumnLabelsPtr label_int_column<T>(Strided<T>, double, bool);
 
 TARVENN_FLOAT_COLUMN(double)
 TARVENN_FLOAT_COLUMN(float)

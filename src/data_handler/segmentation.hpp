@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <expected>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,38 @@ namespace tarvenn {
 
 using LabelSequence = std::vector<std::int16_t>;
 
+// The labels of one column, produced on demand chunk by chunk, so that a
+// numeric column is labelled while it is counted, without a stored copy.
+class ColumnLabels {
+public:
+    explicit ColumnLabels(std::size_t size) : size_(size) {}
+    virtual ~ColumnLabels() = default;
+    std::size_t size() const { return size_; }
+    // Writes the labels of rows [begin, begin + count) to `out`.
+    virtual void fill(std::size_t begin, std::size_t count, std::int16_t* out) const = 0;
+    LabelSequence materialize() const;
+
+private:
+    std::size_t size_;
+};
+using ColumnLabelsPtr = std::unique_ptr<ColumnLabels>;
+
+ColumnLabelsPtr stored_labels(LabelSequence labels);
+
+// Calls f(feature_chunk, truth_chunk, count) over both columns in chunks of
+// rows; the columns must have the same size.
+template <class F>
+void for_each_label_chunk(const ColumnLabels& a, const ColumnLabels& b, F&& f) {
+    constexpr std::size_t kChunk = 4096;
+    std::int16_t chunk_a[kChunk], chunk_b[kChunk];
+    for (std::size_t begin = 0; begin < a.size(); begin += kChunk) {
+        const std::size_t count = a.size() - begin < kChunk ? a.size() - begin : kChunk;
+        a.fill(begin, count, chunk_a);
+        b.fill(begin, count, chunk_b);
+        f(chunk_a, chunk_b, count);
+    }
+}
+
 enum class SegmentationThresholdType : std::uint8_t { GreaterThan, GreaterThanEqualTo, LessThan, LessThanEqualTo };
 
 std::expected<SegmentationThresholdType, BiasError> segmentation_threshold_type_from(std::string_view text);
@@ -26,18 +59,21 @@ std::expected<SegmentationThresholdType, BiasError> segmentation_threshold_type_
 template <class T>
 bool is_continuous(Strided<T> values, float heuristic);
 
+// The labelling rules below keep a view of the column: it must stay valid (the
+// array alive, no Python code running) while the labels are read.
+
 // Float column: continuous → value >= t, discrete → value == t.
 template <class T>
-LabelSequence label_float_column(Strided<T> values, double threshold, bool continuous);
+ColumnLabelsPtr label_float_column(Strided<T> values, double threshold, bool continuous);
 
 // Integer column (values already known to fit in int64) against an integer label.
 template <class T>
-LabelSequence label_int_column(Strided<T> values, std::int64_t threshold, bool continuous);
+ColumnLabelsPtr label_int_column(Strided<T> values, std::int64_t threshold, bool continuous);
 
 // Integer column against a float label, compared exactly: continuous → value >=
 // ceil(t); discrete → value == t when t is integral and in range; NaN labels no row.
 template <class T>
-LabelSequence label_int_column(Strided<T> values, double threshold, bool continuous);
+ColumnLabelsPtr label_int_column(Strided<T> values, double threshold, bool continuous);
 
 // Explicit segmentation: row is 1 when `value <op> threshold` (NaN never satisfies).
 LabelSequence label_by_comparison(Strided<double> values, double threshold, SegmentationThresholdType type);

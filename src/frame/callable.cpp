@@ -88,6 +88,10 @@ bool check_missing(const Signature& sig, PyObject** out) {
 bool bind_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
                PyObject** out) {
     const int n = sig.count();
+    if (kwnames == nullptr && nargs == n) {  // the common all-positional call
+        for (int i = 0; i < n; ++i) out[i] = args[i];
+        return true;
+    }
     for (int i = 0; i < kMaxParams; ++i) out[i] = nullptr;
     if (nargs > n) return too_many_positional(sig, nargs);
     for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];

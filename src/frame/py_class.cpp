@@ -29,6 +29,16 @@ bool add_class(PyObject* module, ClassBinding& binding) {
                      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, slots};
     PyObject* type = PyType_FromSpec(&spec);
     if (type == nullptr) return false;
+    // A heap type's __doc__ would be "" for a signature-only docstring; make it None
+    // as for functions (__text_signature__ still reads the internal doc).
+    if (*binding.ctor.doc == '\0') {
+        PyObject* dict = reinterpret_cast<PyTypeObject*>(type)->tp_dict;
+        if (PyDict_SetItemString(dict, "__doc__", Py_None) < 0) {
+            Py_DECREF(type);
+            return false;
+        }
+        PyType_Modified(reinterpret_cast<PyTypeObject*>(type));
+    }
     // PyModule_AddObjectRef leaves our reference with us on success and failure alike.
     const int rc = PyModule_AddObjectRef(module, binding.ctor.owner, type);
     Py_DECREF(type);

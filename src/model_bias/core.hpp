@@ -1,0 +1,36 @@
+// Post-training model bias of one population: one counting pass over the facet,
+// prediction and ground-truth labels, then the twelve metrics.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <span>
+
+#include "errors/errors.hpp"
+#include "metrics.hpp"
+#include "model_bias/statistics.hpp"
+
+namespace tarvenn {
+
+// The counts of one batch and its generalized entropy.
+struct DiscretePostTraining {
+    PostTrainingCounts counts;
+    float generalized_entropy = 0.0f;
+
+    // One pass over the three label sequences (1 = member, anything else = not).
+    // Fails with DataLengthError when the features are empty or the lengths differ.
+    static std::expected<DiscretePostTraining, BiasError> from_labels(std::span<const std::int16_t> feature,
+                                                                      std::span<const std::int16_t> prediction,
+                                                                      std::span<const std::int16_t> ground_truth);
+};
+
+// Number of samples in each (facet, predicted, observed) cell of the three label
+// sequences, which must have equal lengths.
+SampleCells count_label_cells(std::span<const std::int16_t> feature, std::span<const std::int16_t> prediction,
+                              std::span<const std::int16_t> ground_truth);
+
+// The twelve metrics of a batch: DataLengthError for an empty facet or rest,
+// NoFacetDeviation when another metric is undefined.
+std::expected<MetricMap<ModelBiasMetric>, BiasError> post_training_bias(const DiscretePostTraining& record);
+
+}  // namespace tarvenn

@@ -1,0 +1,289 @@
+#include "model_bias/python.hpp"
+
+#include "data_handler/py_types_handler.hpp"
+#include "errors/py_errors.hpp"
+#include "model_bias/core.hpp"
+#include "model_bias/streaming.hpp"
+#include "reporting/py_reports.hpp"
+#include "runtime/model_bias_runtime.hpp"
+
+namespace tarvenn {
+namespace {
+
+PyObject* analysis_result(const LabelSequence& feature, const LabelSequence& prediction, const LabelSequence& truth) {
+    auto record = DiscretePostTraining::from_labels(feature, prediction, truth);
+    if (!record) return raise(record.error());
+    auto metrics = post_training_bias(*record);
+    if (!metrics) return raise(metrics.error());
+    return report_to_py_dict(*metrics);
+}
+
+constexpr Signature kAnalyzer{nullptr,
+                              "py_model_bias_analyzer",
+                              {"feature_array", "ground_truth_array", "prediction_array", "feature_label_or_threshold",
+                               "ground_truth_label_or_threshold", "prediction_label_or_threshold"},
+                              6};
+
+PyObject* py_model_bias_analyzer(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* argv[kMaxParams];
+    if (!bind_args(kAnalyzer, args, nargs, kwnames, argv)) return nullptr;
+    return guarded([&]() -> PyObject* {
+        PyArrayObject *feature_array, *truth_array, *prediction_array;
+        if (!to_numpy_array(argv[0], "feature_array", feature_array) ||
+            !to_numpy_array(argv[1], "ground_truth_array", truth_array) ||
+            !to_numpy_array(argv[2], "prediction_array", prediction_array))
+            return nullptr;
+        LabelSequence prediction, truth, feature;
+        if (!apply_label(prediction_array, argv[5], prediction) || !apply_label(truth_array, argv[4], truth) ||
+            !apply_label(feature_array, argv[3], feature))
+            return nullptr;
+        return analysis_result(feature, prediction, truth);
+    });
+}
+
+constexpr Signature kAnalyzerExplicit{
+    nullptr,
+    "py_model_bias_analyzer_explicit_seg",
+    {"feature_array", "feat_segmentation_threshold", "feat_segmentation_label", "feat_threshold_type",
+     "ground_truth_array", "gt_segmentation_threshold", "gt_segmentation_label", "gt_threshold_type",
+     "prediction_array", "pred_segmentation_threshold", "pred_segmentation_label", "pred_threshold_type"},
+    12};
+
+// One array with its explicit segmentation values, as given by the caller.
+struct ExplicitColumn {
+    PyArrayObject* array = nullptr;
+    std::optional<double> threshold;
+    std::optional<std::string> label;
+    std::optional<std::string> threshold_type;
+
+    // Converts the four arguments starting at argv[0]; `names` are their names.
+    bool convert(PyObject* const* argv, const char* const* names) {
+        return to_numpy_array(argv[0], names[0], array) && to_optional_f64(argv[1], names[1], threshold) &&
+               to_optional_str(argv[2], names[2], label) && to_optional_str(argv[3], names[3], threshold_type);
+    }
+    bool labels(LabelSequence& out) const {
+        return label_python_bias_explicit_seg(array, threshold, label, threshold_type, out);
+    }
+};
+
+PyObject* py_model_bias_analyzer_explicit_seg(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* argv[kMaxParams];
+    if (!bind_args(kAnalyzerExplicit, args, nargs, kwnames, argv)) return nullptr;
+    return guarded([&]() -> PyObject* {
+        const char* const* names = kAnalyzerExplicit.params.data();
+        ExplicitColumn feature_column, truth_column, prediction_column;
+        if (!feature_column.convert(argv, names) || !truth_column.convert(argv + 4, names + 4) ||
+            !prediction_column.convert(argv + 8, names + 8))
+            return nullptr;
+        LabelSequence feature, truth, prediction;
+        if (!feature_column.labels(feature) || !truth_column.labels(truth) || !prediction_column.labels(prediction))
+            return nullptr;
+        return analysis_result(feature, prediction, truth);
+    });
+}
+
+// The threshold test of latest against baseline over `metrics`; the latest map is
+// examined first.
+PyObject* runtime_check_result(const NameMap& baseline_names, const NameMap& latest_names,
+                               std::span<const ModelBiasMetric> metrics, float threshold) {
+    auto latest = ModelBiasRuntime::try_from(latest_names);
+    if (!latest) return raise(latest.error());
+    auto baseline = ModelBiasRuntime::try_from(baseline_names);
+    if (!baseline) return raise(baseline.error());
+    return into_py_dict(DriftReport<ModelBiasMetric>::from_runtime(latest->runtime_check(*baseline, metrics, threshold)));
+}
+
+constexpr Signature kRuntimeCheck{nullptr, "py_model_bias_runtime_check", {"baseline", "latest", "threshold"}, 2};
+
+PyObject* py_model_bias_runtime_check(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* argv[kMaxParams];
+    if (!bind_args(kRuntimeCheck, args, nargs, kwnames, argv)) return nullptr;
+    return guarded([&]() -> PyObject* {
+        NameMap baseline, latest;
+        float threshold;
+        if (!to_metric_value_map(argv[0], "baseline", baseline) || !to_metric_value_map(argv[1], "latest", latest) ||
+            !to_threshold(argv[2], threshold))
+            return nullptr;
+        const auto metrics = all_metrics<ModelBiasMetric>();
+        return runtime_check_result(baseline, latest, metrics, threshold);
+    });
+}
+
+constexpr Signature kPartialCheck{
+    nullptr, "py_model_bias_partial_check", {"baseline", "latest", "metrics", "threshold"}, 3};
+
+PyObject* py_model_bias_partial_check(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* argv[kMaxParams];
+    if (!bind_args(kPartialCheck, args, nargs, kwnames, argv)) return nullptr;
+    return guarded([&]() -> PyObject* {
+        NameMap baseline, latest;
+        std::vector<std::string> names;
+        float threshold;
+        if (!to_metric_value_map(argv[0], "baseline", baseline) || !to_metric_value_map(argv[1], "latest", latest) ||
+            !to_text_seq(argv[2], "metrics", names) || !to_threshold(argv[3], threshold))
+            return nullptr;
+        auto metrics = parse_metric_list<ModelBiasMetric>(names);
+        if (!metrics) return raise(metrics.error());
+        return runtime_check_result(baseline, latest, *metrics, threshold);
+    });
+}
+
+// --- PyModelBiasStreaming -------------------------------------------------------------
+
+constexpr const char* kStreaming = "PyModelBiasStreaming";
+
+// The three sample sequences of a batch: features, predictions, ground truth.
+struct SampleBatch {
+    std::vector<std::int8_t> features, predictions, truths;
+
+    bool convert(PyObject* const* argv, const char* const* names) {
+        return to_i8_seq(argv[0], names[0], features) && to_i8_seq(argv[1], names[1], predictions) &&
+               to_i8_seq(argv[2], names[2], truths);
+    }
+};
+
+StreamingModelBias& monitor(PyObject* self) { return core_of<StreamingModelBias>(self); }
+
+constexpr Signature kNew{kStreaming, "__new__", {"features", "predictions", "ground_truth"}, 3};
+
+PyObject* streaming_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    PyObject* argv[kMaxParams];
+    if (!bind_args(kNew, args, kwargs, argv)) return nullptr;
+    return guarded([&]() -> PyObject* {
+        SampleBatch batch;
+        if (!batch.convert(argv, kNew.params.data())) return nullptr;
+        auto created = StreamingModelBias::create(batch.features, batch.predictions, batch.truths);
+        if (!created) return raise(created.error());
+        return box_new(type, std::move(*created));
+    });
+}
+
+constexpr Signature kPush{kStreaming, "push", {"feature", "pred", "gt"}, 3};
+
+PyObject* streaming_push(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* argv[kMaxParams];
+    if (!bind_args(kPush, args, nargs, kwnames, argv)) return nullptr;
+    std::int8_t feature, prediction, truth;
+    if (!to_i8(argv[0], "feature", feature) || !to_i8(argv[1], "pred", prediction) || !to_i8(argv[2], "gt", truth))
+        return nullptr;
+    monitor(self).push(feature, prediction, truth);
+    Py_RETURN_NONE;
+}
+
+constexpr Signature kPushBatch{kStreaming, "push_batch", {"feature", "pred", "gt"}, 3};
+
+PyObject* streaming_push_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* argv[kMaxParams];
+    if (!bind_args(kPushBatch, args, nargs, kwnames, argv)) return nullptr;
+    return guarded([&]() -> PyObject* {
+        SampleBatch batch;
+        if (!batch.convert(argv, kPushBatch.params.data())) return nullptr;
+        auto done = monitor(self).push_batch(batch.features, batch.predictions, batch.truths);
+        if (!done) return raise(done.error());
+        Py_RETURN_NONE;
+    });
+}
+
+constexpr Signature kReset{kStreaming, "reset_baseline", {"feature", "pred", "gt"}, 3};
+
+PyObject* streaming_reset_baseline(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* argv[kMaxParams];
+    if (!bind_args(kReset, args, nargs, kwnames, argv)) return nullptr;
+    return guarded([&]() -> PyObject* {
+        SampleBatch batch;
+        if (!batch.convert(argv, kReset.params.data())) return nullptr;
+        auto done = monitor(self).reset_baseline(batch.features, batch.predictions, batch.truths);
+        if (!done) return raise(done.error());
+        Py_RETURN_NONE;
+    });
+}
+
+constexpr Signature kFlush{kStreaming, "flush", {}, 0};
+
+PyObject* streaming_flush(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* argv[kMaxParams];
+    if (!bind_args(kFlush, args, nargs, kwnames, argv)) return nullptr;
+    monitor(self).flush();
+    Py_RETURN_NONE;
+}
+
+constexpr Signature kDriftSnapshot{kStreaming, "drift_snapshot", {}, 0};
+
+PyObject* streaming_drift_snapshot(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* argv[kMaxParams];
+    if (!bind_args(kDriftSnapshot, args, nargs, kwnames, argv)) return nullptr;
+    return guarded([&]() -> PyObject* {
+        auto changes = monitor(self).drift_snapshot();
+        if (!changes) return raise(changes.error());
+        return report_to_py_dict(*changes);
+    });
+}
+
+constexpr Signature kDriftReport{kStreaming, "drift_report", {"drift_threshold"}, 1};
+
+PyObject* streaming_drift_report(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* argv[kMaxParams];
+    if (!bind_args(kDriftReport, args, nargs, kwnames, argv)) return nullptr;
+    return guarded([&]() -> PyObject* {
+        float threshold;
+        if (!to_f32(argv[0], "drift_threshold", threshold)) return nullptr;
+        auto report = monitor(self).drift_report(threshold);
+        if (!report) return raise(report.error());
+        return into_py_dict(*report);
+    });
+}
+
+constexpr Signature kDriftReportPartial{kStreaming, "drift_report_partial_metrics", {"metrics", "drift_threshold"}, 2};
+
+PyObject* streaming_drift_report_partial(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* argv[kMaxParams];
+    if (!bind_args(kDriftReportPartial, args, nargs, kwnames, argv)) return nullptr;
+    return guarded([&]() -> PyObject* {
+        std::vector<std::string> names;
+        float threshold;
+        if (!to_text_seq(argv[0], "metrics", names) || !to_f32(argv[1], "drift_threshold", threshold)) return nullptr;
+        auto metrics = parse_metric_list<ModelBiasMetric>(names);
+        if (!metrics) return raise(metrics.error());
+        auto report = monitor(self).drift_report_partial_metrics(*metrics, threshold);
+        if (!report) return raise(report.error());
+        return into_py_dict(*report);
+    });
+}
+
+constexpr Signature kPerformance{kStreaming, "performance_snapshot", {}, 0};
+
+PyObject* streaming_performance_snapshot(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* argv[kMaxParams];
+    if (!bind_args(kPerformance, args, nargs, kwnames, argv)) return nullptr;
+    return guarded([&]() -> PyObject* {
+        auto metrics = monitor(self).performance_snapshot();
+        if (!metrics) return raise(metrics.error());
+        return report_to_py_dict(*metrics);
+    });
+}
+
+}  // namespace
+
+const FunctionBinding py_model_bias_analyzer_binding{kAnalyzer, py_model_bias_analyzer};
+const FunctionBinding py_model_bias_runtime_check_binding{kRuntimeCheck, py_model_bias_runtime_check};
+const FunctionBinding py_model_bias_partial_check_binding{kPartialCheck, py_model_bias_partial_check};
+const FunctionBinding py_model_bias_analyzer_explicit_seg_binding{kAnalyzerExplicit,
+                                                                   py_model_bias_analyzer_explicit_seg};
+
+bool add_PyModelBiasStreaming(PyObject* module) {
+    static ClassBinding binding = class_binding<StreamingModelBias>(
+        kNew, streaming_new,
+        {
+            {kPush, streaming_push},
+            {kPushBatch, streaming_push_batch},
+            {kReset, streaming_reset_baseline},
+            {kFlush, streaming_flush},
+            {kDriftSnapshot, streaming_drift_snapshot},
+            {kDriftReport, streaming_drift_report},
+            {kDriftReportPartial, streaming_drift_report_partial},
+            {kPerformance, streaming_performance_snapshot},
+        });
+    return add_class(module, binding);
+}
+
+}  // namespace tarvenn

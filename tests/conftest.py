@@ -1,0 +1,33 @@
+import ctypes
+import ctypes.util
+import os
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+
+_libm = ctypes.CDLL(ctypes.util.find_library("m"))
+_libm.logf.restype = ctypes.c_float
+_libm.logf.argtypes = [ctypes.c_float]
+
+
+def logf(x):
+    """The C library's 32-bit natural logarithm (what the extension uses)."""
+    return np.float32(_libm.logf(np.float32(x)))
+
+
+@pytest.fixture
+def run_with_env():
+    """Runs a Python snippet in a fresh interpreter with extra environment variables
+    (the settings are read once per process) and returns its stripped stdout."""
+
+    def run(code, **env):
+        full_env = dict(os.environ)
+        for key in ("TARVENN_STABILITY_EPS", "TARVENN_DISTRIBUTION_HEURISTIC"):
+            full_env.pop(key, None)
+        full_env.update(env)
+        out = subprocess.run([sys.executable, "-c", code], env=full_env, capture_output=True, text=True, check=True)
+        return out.stdout.strip()
+
+    return run
