@@ -499,3 +499,22 @@ def test_docstrings_and_signatures():
     assert t.PyCategoricalDataDrift.num_bins.__doc__ is None
     assert t.py_compute_drift_categorical_distribtuion.__text_signature__ == "(baseline, candidate, drift_metrics)"
     assert t.PyContinuousDataDrift.compute_drift_mutliple_criteria.__doc__ is None
+
+
+def test_class_docstrings():
+    docs = {
+        "PyContinuousDataDrift": "Batch continuous data drift detector. Computes drift metrics between a fixed\n"
+        "baseline histogram and a runtime data slice on each call.",
+        "PyCategoricalDataDrift": "Batch categorical data drift detector. Computes drift metrics between a fixed\n"
+        "baseline label distribution and a runtime label slice on each call.",
+        "PyStreamingContinuousDataDriftDecay": "Streaming continuous data drift detector in decay mode. Applies "
+        "exponential\ndecay to accumulated runtime bins on each drift computation, giving more weight\nto recent samples.",
+        "PyStreamingContinuousDataDriftFlush": "Streaming continuous data drift detector in flush mode. Accumulates "
+        "runtime\nsamples and resets accumulated bins on each flush.",
+        "PyStreamingCategoricalDataDriftDecay": "Streaming categorical data drift detector in decay mode. Applies "
+        "exponential\ndecay to accumulated label counts on each drift computation, giving more weight\nto recent samples.",
+        "PyStreamingCategoricalDataDriftFlush": "Streaming categorical data drift detector in flush mode. Accumulates "
+        "runtime\nlabel counts and resets accumulated bins on each flush.",
+    }
+    for name, doc in docs.items():
+        assert getattr(t, name).__doc__ == doc
