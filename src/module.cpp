@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "data_bias/python.hpp"
+#include "drift/python.hpp"
 #include "model_bias/python.hpp"
 #include "model_perf/python_impl.hpp"
 
@@ -32,10 +33,18 @@ const FunctionBinding* const kFunctions[] = {
     &py_model_perf_lin_reg_rt_full_binding,
     &py_model_perf_lin_reg_rt_partial_binding,
     &py_model_perf_log_reg_rt_full_binding,
+    &py_compute_drift_categorical_distribtuion_binding,
+    &py_compute_drift_continuous_distribtuion_binding,
 };
 
 // Classes in registration order.
 bool (*const kClasses[])(PyObject*) = {
+    add_PyCategoricalDataDrift,
+    add_PyContinuousDataDrift,
+    add_PyStreamingContinuousDataDriftFlush,
+    add_PyStreamingContinuousDataDriftDecay,
+    add_PyStreamingCategoricalDataDriftFlush,
+    add_PyStreamingCategoricalDataDriftDecay,
     add_PyDataBiasStreaming,
     add_PyModelBiasStreaming,
     add_PyBinaryClassificationStreaming,

@@ -56,6 +56,8 @@ def test_text_signatures(name, signature):
         pytest.skip("not registered yet")
     obj = getattr(t, name)
     assert obj.__text_signature__ == signature
+    if "DataDrift" in name:
+        return  # the drift classes carry class docstrings, checked in test_drift.py
     expected_doc = "Method to perform data bias analysis" if name == "py_data_bias_analyzer" else None
     assert obj.__doc__ == expected_doc
 

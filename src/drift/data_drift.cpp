@@ -1,0 +1,259 @@
+#include "drift/data_drift.hpp"
+
+#include <algorithm>
+
+namespace tarvenn::drift {
+
+namespace {
+
+bool bins_in_range(std::span<const std::uint32_t> bins, std::size_t n_bins) {
+    return std::all_of(bins.begin(), bins.end(), [n_bins](std::uint32_t b) { return b < n_bins; });
+}
+
+std::vector<double> measures(std::span<const double> p, std::span<const double> r, double total,
+                             std::span<const DataDriftType> types, BinLayout layout) {
+    std::vector<double> values;
+    values.reserve(types.size());
+    for (DataDriftType type : types) values.push_back(global_compute_drift(p, r, total, type, layout));
+    return values;
+}
+
+// Few samples against many bins: add them one at a time rather than sweep the bins.
+bool count_first(std::size_t samples, std::size_t n_bins) { return samples >= n_bins / 8; }
+
+}  // namespace
+
+// ---- ContinuousDataDrift -------------------------------------------------------
+
+ContinuousDataDrift::ContinuousDataDrift(BaselineContinuousBins baseline)
+    : baseline_(std::move(baseline)), rt_bins_(baseline_.n_bins(), 0.0), counts_(baseline_.n_bins(), 0) {}
+
+std::expected<ContinuousDataDrift, BaselineError> ContinuousDataDrift::create(std::span<const double> baseline,
+                                                                             std::optional<QuantileType> rule) {
+    auto bins = BaselineContinuousBins::create(baseline, rule.value_or(QuantileType::FreedmanDiaconis));
+    if (!bins) return std::unexpected(bins.error());
+    return ContinuousDataDrift(std::move(*bins));
+}
+
+std::expected<void, DriftError> ContinuousDataDrift::build_rt_hist(std::span<const double> runtime) {
+    if (runtime.empty()) return std::unexpected(DriftError::EmptyRuntimeData);
+    // Counts are exact integers; the runtime bins start at 0, so each bin's repeated
+    // additions of 1.0 equal its count.
+    baseline_.count_bins(runtime, counts_);
+    for (std::size_t b = 0; b < rt_bins_.size(); ++b) {
+        rt_bins_[b] += static_cast<double>(counts_[b]);
+        counts_[b] = 0;
+    }
+    return {};
+}
+
+std::expected<double, DriftError> ContinuousDataDrift::compute_drift(std::span<const double> runtime,
+                                                                     DataDriftType type) {
+    auto values = compute_drift_many(runtime, std::span<const DataDriftType>(&type, 1));
+    if (!values) return std::unexpected(values.error());
+    return values->front();
+}
+
+std::expected<std::vector<double>, DriftError> ContinuousDataDrift::compute_drift_many(
+    std::span<const double> runtime, std::span<const DataDriftType> types) {
+    if (auto built = build_rt_hist(runtime); !built) return std::unexpected(built.error());
+    const double total = sum_in_bin_order(rt_bins_);
+    auto values = measures(baseline_.baseline_hist(), rt_bins_, total, types, BinLayout::Continuous);
+    std::fill(rt_bins_.begin(), rt_bins_.end(), 0.0);
+    return values;
+}
+
+std::expected<void, BaselineError> ContinuousDataDrift::reset_baseline(std::span<const double> baseline) {
+    auto rebuilt = BaselineContinuousBins::create(baseline, baseline_.quantile_type());
+    if (!rebuilt) return std::unexpected(rebuilt.error());
+    std::vector<double> rt_bins(rebuilt->n_bins(), 0.0);
+    std::vector<std::uint64_t> counts(rebuilt->n_bins(), 0);
+    baseline_ = std::move(*rebuilt);
+    rt_bins_ = std::move(rt_bins);
+    counts_ = std::move(counts);
+    return {};
+}
+
+std::expected<std::vector<double>, BaselineError> compute_drift_continuous_distribution(
+    std::span<const double> baseline, std::span<const double> candidate, std::span<const DataDriftType> types,
+    std::optional<QuantileType> rule) {
+    auto detector = ContinuousDataDrift::create(baseline, rule);
+    if (!detector) return std::unexpected(detector.error());
+    auto values = detector->compute_drift_many(candidate, types);
+    if (!values) return std::unexpected(values.error());
+    return std::move(*values);
+}
+
+// ---- CategoricalDataDrift ------------------------------------------------------
+
+CategoricalDataDrift::CategoricalDataDrift(BaselineCategoricalBins baseline)
+    : baseline_(std::move(baseline)), rt_bins_(baseline_.n_bins(), 0.0) {}
+
+std::expected<CategoricalDataDrift, DriftError> CategoricalDataDrift::create(std::span<const std::string> baseline) {
+    auto bins = BaselineCategoricalBins::create(baseline);
+    if (!bins) return std::unexpected(bins.error());
+    return CategoricalDataDrift(std::move(*bins));
+}
+
+std::expected<void, DriftError> CategoricalDataDrift::build_rt_hist(std::span<const std::uint32_t> runtime_bins) {
+    if (runtime_bins.empty()) return std::unexpected(DriftError::EmptyRuntimeData);
+    if (!bins_in_range(runtime_bins, rt_bins_.size())) return std::unexpected(DriftError::MalformedRuntimeBins);
+    for (std::uint32_t b : runtime_bins) rt_bins_[b] += 1.0;
+    return {};
+}
+
+std::expected<double, DriftError> CategoricalDataDrift::compute_drift(std::span<const std::uint32_t> runtime_bins,
+                                                                      DataDriftType type) {
+    auto values = compute_drift_many(runtime_bins, std::span<const DataDriftType>(&type, 1));
+    if (!values) return std::unexpected(values.error());
+    return values->front();
+}
+
+std::expected<std::vector<double>, DriftError> CategoricalDataDrift::compute_drift_many(
+    std::span<const std::uint32_t> runtime_bins, std::span<const DataDriftType> types) {
+    if (auto built = build_rt_hist(runtime_bins); !built) return std::unexpected(built.error());
+    const double total = sum_in_bin_order(rt_bins_);
+    auto values = measures(baseline_.baseline_hist(), rt_bins_, total, types, BinLayout::Categorical);
+    std::fill(rt_bins_.begin(), rt_bins_.end(), 0.0);
+    return values;
+}
+
+std::expected<void, DriftError> CategoricalDataDrift::reset_baseline(std::span<const std::string> baseline) {
+    auto rebuilt = BaselineCategoricalBins::create(baseline);
+    if (!rebuilt) return std::unexpected(rebuilt.error());
+    std::vector<double> rt_bins(rebuilt->n_bins(), 0.0);
+    baseline_ = std::move(*rebuilt);
+    rt_bins_ = std::move(rt_bins);
+    return {};
+}
+
+// ---- StreamingContinuousDataDrift ----------------------------------------------
+
+template <class Mode>
+StreamingContinuousDataDrift<Mode>::StreamingContinuousDataDrift(BaselineContinuousBins baseline, Mode mode)
+    : baseline_(std::move(baseline)), window_(baseline_.n_bins(), mode), counts_(baseline_.n_bins(), 0) {}
+
+template <class Mode>
+std::expected<StreamingContinuousDataDrift<Mode>, BaselineError> StreamingContinuousDataDrift<Mode>::create(
+    std::span<const double> baseline, std::optional<QuantileType> rule, Mode mode) {
+    auto bins = BaselineContinuousBins::create(baseline, rule.value_or(QuantileType::FreedmanDiaconis));
+    if (!bins) return std::unexpected(bins.error());
+    return StreamingContinuousDataDrift(std::move(*bins), mode);
+}
+
+template <class Mode>
+std::expected<void, DriftError> StreamingContinuousDataDrift<Mode>::update_stream_batch(
+    std::span<const double> values) {
+    if (values.empty()) return std::unexpected(DriftError::EmptyRuntimeData);
+    if constexpr (std::is_same_v<Mode, DecayMode>) {
+        if (count_first(values.size(), counts_.size())) {
+            baseline_.count_bins(values, counts_);
+            window_.add_counts(counts_, values.size());
+            std::fill(counts_.begin(), counts_.end(), 0);
+            return {};
+        }
+    }
+    window_.add_sequence(values.size(), [&](std::size_t i) { return baseline_.bin_of(values[i]); });
+    return {};
+}
+
+template <class Mode>
+std::expected<double, DriftError> StreamingContinuousDataDrift<Mode>::compute_drift(DataDriftType type) {
+    auto values = compute_drift_many(std::span<const DataDriftType>(&type, 1));
+    if (!values) return std::unexpected(values.error());
+    return values->front();
+}
+
+template <class Mode>
+std::expected<std::vector<double>, DriftError> StreamingContinuousDataDrift<Mode>::compute_drift_many(
+    std::span<const DataDriftType> types) {
+    if (auto ready = window_.prepare_drift(); !ready) return std::unexpected(ready.error());
+    return measures(baseline_.baseline_hist(), window_.bins(), window_.total(), types, BinLayout::Continuous);
+}
+
+template <class Mode>
+std::expected<void, BaselineError> StreamingContinuousDataDrift<Mode>::reset_baseline(
+    std::span<const double> baseline) {
+    auto rebuilt = BaselineContinuousBins::create(baseline, baseline_.quantile_type());
+    if (!rebuilt) return std::unexpected(rebuilt.error());
+    std::vector<std::uint64_t> counts(rebuilt->n_bins(), 0);
+    window_.reset(rebuilt->n_bins());
+    baseline_ = std::move(*rebuilt);
+    counts_ = std::move(counts);
+    return {};
+}
+
+template <class Mode>
+std::expected<ContinuousSnapshot, DriftError> StreamingContinuousDataDrift<Mode>::export_snapshot() const {
+    const double total = window_.total();
+    if (total == 0.0) return std::unexpected(DriftError::EmptyRuntimeData);
+    ContinuousSnapshot snapshot{baseline_.bin_edges(), baseline_.baseline_hist(), {}};
+    snapshot.stream_bins.reserve(window_.size());
+    for (double w : window_.bins()) snapshot.stream_bins.push_back(w / total);
+    return snapshot;
+}
+
+template class StreamingContinuousDataDrift<DecayMode>;
+template class StreamingContinuousDataDrift<FlushMode>;
+
+// ---- StreamingCategoricalDataDrift ---------------------------------------------
+
+template <class Mode>
+StreamingCategoricalDataDrift<Mode>::StreamingCategoricalDataDrift(BaselineCategoricalBins baseline, Mode mode)
+    : baseline_(std::move(baseline)), window_(baseline_.n_bins(), mode), counts_(baseline_.n_bins(), 0) {}
+
+template <class Mode>
+std::expected<StreamingCategoricalDataDrift<Mode>, DriftError> StreamingCategoricalDataDrift<Mode>::create(
+    std::span<const std::string> baseline, Mode mode) {
+    auto bins = BaselineCategoricalBins::create(baseline);
+    if (!bins) return std::unexpected(bins.error());
+    return StreamingCategoricalDataDrift(std::move(*bins), mode);
+}
+
+template <class Mode>
+std::expected<void, DriftError> StreamingCategoricalDataDrift<Mode>::update_stream_batch(
+    std::span<const std::uint32_t> bins) {
+    if (bins.empty()) return std::unexpected(DriftError::EmptyRuntimeData);
+    if (!bins_in_range(bins, window_.size())) return std::unexpected(DriftError::MalformedRuntimeBins);
+    if constexpr (std::is_same_v<Mode, DecayMode>) {
+        if (count_first(bins.size(), counts_.size())) {
+            for (std::uint32_t b : bins) ++counts_[b];
+            window_.add_counts(counts_, bins.size());
+            std::fill(counts_.begin(), counts_.end(), 0);
+            return {};
+        }
+    }
+    window_.add_sequence(bins.size(), [&](std::size_t i) { return bins[i]; });
+    return {};
+}
+
+template <class Mode>
+std::expected<double, DriftError> StreamingCategoricalDataDrift<Mode>::compute_drift(DataDriftType type) {
+    auto values = compute_drift_many(std::span<const DataDriftType>(&type, 1));
+    if (!values) return std::unexpected(values.error());
+    return values->front();
+}
+
+template <class Mode>
+std::expected<std::vector<double>, DriftError> StreamingCategoricalDataDrift<Mode>::compute_drift_many(
+    std::span<const DataDriftType> types) {
+    if (auto ready = window_.prepare_drift(); !ready) return std::unexpected(ready.error());
+    return measures(baseline_.baseline_hist(), window_.bins(), window_.total(), types, BinLayout::Categorical);
+}
+
+template <class Mode>
+std::expected<void, DriftError> StreamingCategoricalDataDrift<Mode>::reset_baseline(
+    std::span<const std::string> baseline) {
+    auto rebuilt = BaselineCategoricalBins::create(baseline);
+    if (!rebuilt) return std::unexpected(rebuilt.error());
+    std::vector<std::uint64_t> counts(rebuilt->n_bins(), 0);
+    window_.reset(rebuilt->n_bins());
+    baseline_ = std::move(*rebuilt);
+    counts_ = std::move(counts);
+    return {};
+}
+
+template class StreamingCategoricalDataDrift<DecayMode>;
+template class StreamingCategoricalDataDrift<FlushMode>;
+
+}  // namespace tarvenn::drift

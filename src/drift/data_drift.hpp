@@ -1,0 +1,132 @@
+// Drift detectors: batch detectors that bin one runtime sample per call, and
+// streaming detectors that accumulate samples in a decaying or flushed window.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "drift/baseline.hpp"
+#include "drift/drift_metrics.hpp"
+#include "drift/stream_window.hpp"
+
+namespace tarvenn::drift {
+
+// ---- batch -------------------------------------------------------------------
+
+class ContinuousDataDrift {
+public:
+    // No rule: FreedmanDiaconis.
+    static std::expected<ContinuousDataDrift, BaselineError> create(std::span<const double> baseline,
+                                                                   std::optional<QuantileType> rule);
+    // Bins `runtime` (empty: EmptyRuntimeData), computes, clears the runtime bins.
+    std::expected<double, DriftError> compute_drift(std::span<const double> runtime, DataDriftType type);
+    std::expected<std::vector<double>, DriftError> compute_drift_many(std::span<const double> runtime,
+                                                                      std::span<const DataDriftType> types);
+    std::expected<void, BaselineError> reset_baseline(std::span<const double> baseline);
+
+    const BaselineContinuousBins& baseline() const { return baseline_; }
+    std::uint32_t num_bins() const { return baseline_.n_bins(); }
+
+private:
+    explicit ContinuousDataDrift(BaselineContinuousBins baseline);
+    std::expected<void, DriftError> build_rt_hist(std::span<const double> runtime);
+
+    BaselineContinuousBins baseline_;
+    std::vector<double> rt_bins_;
+    std::vector<std::uint64_t> counts_;  // scratch of build_rt_hist, all 0 between calls
+};
+
+// Runtime labels reach the categorical detectors as their bin indices
+// (BaselineCategoricalBins::bin_of); an index outside the bins is MalformedRuntimeBins.
+class CategoricalDataDrift {
+public:
+    static std::expected<CategoricalDataDrift, DriftError> create(std::span<const std::string> baseline);
+    std::expected<double, DriftError> compute_drift(std::span<const std::uint32_t> runtime_bins,
+                                                    DataDriftType type);
+    std::expected<std::vector<double>, DriftError> compute_drift_many(std::span<const std::uint32_t> runtime_bins,
+                                                                      std::span<const DataDriftType> types);
+    std::expected<void, DriftError> reset_baseline(std::span<const std::string> baseline);
+
+    const BaselineCategoricalBins& baseline() const { return baseline_; }
+    std::size_t num_bins() const { return baseline_.n_bins(); }
+
+private:
+    explicit CategoricalDataDrift(BaselineCategoricalBins baseline);
+    std::expected<void, DriftError> build_rt_hist(std::span<const std::uint32_t> runtime_bins);
+
+    BaselineCategoricalBins baseline_;
+    std::vector<double> rt_bins_;
+};
+
+// One-shot drift between two continuous samples, one value per drift type.
+std::expected<std::vector<double>, BaselineError> compute_drift_continuous_distribution(
+    std::span<const double> baseline, std::span<const double> candidate, std::span<const DataDriftType> types,
+    std::optional<QuantileType> rule);
+
+// ---- streaming ---------------------------------------------------------------
+
+struct ContinuousSnapshot {
+    std::vector<double> bin_edges;
+    std::vector<double> baseline_bins;
+    std::vector<double> stream_bins;  // weights divided by the running total
+};
+
+template <class Mode>
+class StreamingContinuousDataDrift {
+public:
+    static std::expected<StreamingContinuousDataDrift, BaselineError> create(std::span<const double> baseline,
+                                                                            std::optional<QuantileType> rule,
+                                                                            Mode mode);
+    void update_stream(double value) { window_.add(baseline_.bin_of(value)); }
+    std::expected<void, DriftError> update_stream_batch(std::span<const double> values);
+    std::expected<double, DriftError> compute_drift(DataDriftType type);
+    std::expected<std::vector<double>, DriftError> compute_drift_many(std::span<const DataDriftType> types);
+    std::expected<void, BaselineError> reset_baseline(std::span<const double> baseline);
+    void flush() { window_.flush(); }
+    std::expected<ContinuousSnapshot, DriftError> export_snapshot() const;
+
+    const BaselineContinuousBins& baseline() const { return baseline_; }
+    const StreamWindow<Mode>& window() const { return window_; }
+    std::uint32_t n_bins() const { return baseline_.n_bins(); }
+    // The running total rounded down, saturating at 4294967295.
+    std::uint32_t total_samples() const { return saturate_u32(window_.total()); }
+
+private:
+    StreamingContinuousDataDrift(BaselineContinuousBins baseline, Mode mode);
+
+    BaselineContinuousBins baseline_;
+    StreamWindow<Mode> window_;
+    std::vector<std::uint64_t> counts_;  // decay-mode scratch, all 0 between calls
+};
+
+template <class Mode>
+class StreamingCategoricalDataDrift {
+public:
+    static std::expected<StreamingCategoricalDataDrift, DriftError> create(std::span<const std::string> baseline,
+                                                                          Mode mode);
+    // `bin` must be below n_bins() (it comes from baseline().bin_of).
+    void update_stream(std::uint32_t bin) { window_.add(bin); }
+    std::expected<void, DriftError> update_stream_batch(std::span<const std::uint32_t> bins);
+    std::expected<double, DriftError> compute_drift(DataDriftType type);
+    std::expected<std::vector<double>, DriftError> compute_drift_many(std::span<const DataDriftType> types);
+    std::expected<void, DriftError> reset_baseline(std::span<const std::string> baseline);
+    void flush() { window_.flush(); }
+
+    const BaselineCategoricalBins& baseline() const { return baseline_; }
+    const StreamWindow<Mode>& window() const { return window_; }
+    std::size_t n_bins() const { return baseline_.n_bins(); }
+    std::uint32_t total_samples() const { return saturate_u32(window_.total()); }
+
+private:
+    StreamingCategoricalDataDrift(BaselineCategoricalBins baseline, Mode mode);
+
+    BaselineCategoricalBins baseline_;
+    StreamWindow<Mode> window_;
+    std::vector<std::uint64_t> counts_;
+};
+
+}  // namespace tarvenn::drift
