@@ -21,18 +21,14 @@ constexpr Signature kAnalyzer{nullptr, "py_data_bias_analyzer",
                                "ground_truth_label_or_threshold"},
                               4, "Method to perform data bias analysis"};
 
-PyObject* py_data_bias_analyzer(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kAnalyzer, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        PyArrayObject *feature_array, *truth_array;
-        if (!to_numpy_array(argv[0], "feature_array", feature_array) ||
-            !to_numpy_array(argv[1], "ground_truth_array", truth_array))
-            return nullptr;
-        ColumnLabelsPtr truth, feature;
-        if (!apply_label(truth_array, argv[3], truth) || !apply_label(feature_array, argv[2], feature)) return nullptr;
-        return analysis_result(*feature, *truth);
-    });
+PyObject* py_data_bias_analyzer(PyObject*, PyObject* const* argv) {
+    PyArrayObject *feature_array, *truth_array;
+    if (!to_numpy_array(argv[0], "feature_array", feature_array) ||
+        !to_numpy_array(argv[1], "ground_truth_array", truth_array))
+        return nullptr;
+    ColumnLabelsPtr truth, feature;
+    if (!apply_label(truth_array, argv[3], truth) || !apply_label(feature_array, argv[2], feature)) return nullptr;
+    return analysis_result(*feature, *truth);
 }
 
 constexpr Signature kAnalyzerExplicit{nullptr, "py_data_bias_analyzer_explicit_seg",
@@ -41,77 +37,65 @@ constexpr Signature kAnalyzerExplicit{nullptr, "py_data_bias_analyzer_explicit_s
                                        "gt_segmentation_label", "gt_threshold_type"},
                                       8};
 
-PyObject* py_data_bias_analyzer_explicit_seg(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kAnalyzerExplicit, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        PyArrayObject *feature_array, *truth_array;
-        std::optional<double> feat_threshold, gt_threshold;
-        std::optional<std::string> feat_label, feat_type, gt_label, gt_type;
-        if (!to_numpy_array(argv[0], "feature_array", feature_array) ||
-            !to_optional_f64(argv[1], "feat_segmentation_threshold", feat_threshold) ||
-            !to_optional_str(argv[2], "feat_segmentation_label", feat_label) ||
-            !to_optional_str(argv[3], "feat_threshold_type", feat_type) ||
-            !to_numpy_array(argv[4], "ground_truth_array", truth_array) ||
-            !to_optional_f64(argv[5], "gt_segmentation_threshold", gt_threshold) ||
-            !to_optional_str(argv[6], "gt_segmentation_label", gt_label) ||
-            !to_optional_str(argv[7], "gt_threshold_type", gt_type))
-            return nullptr;
-        LabelSequence feature, truth;
-        if (!label_python_bias_explicit_seg(feature_array, feat_threshold, feat_label, feat_type, feature) ||
-            !label_python_bias_explicit_seg(truth_array, gt_threshold, gt_label, gt_type, truth))
-            return nullptr;
-        return analysis_result(*stored_labels(std::move(feature)), *stored_labels(std::move(truth)));
-    });
+PyObject* py_data_bias_analyzer_explicit_seg(PyObject*, PyObject* const* argv) {
+    PyArrayObject *feature_array, *truth_array;
+    std::optional<double> feat_threshold, gt_threshold;
+    std::optional<std::string> feat_label, feat_type, gt_label, gt_type;
+    if (!to_numpy_array(argv[0], "feature_array", feature_array) ||
+        !to_optional_f64(argv[1], "feat_segmentation_threshold", feat_threshold) ||
+        !to_optional_str(argv[2], "feat_segmentation_label", feat_label) ||
+        !to_optional_str(argv[3], "feat_threshold_type", feat_type) ||
+        !to_numpy_array(argv[4], "ground_truth_array", truth_array) ||
+        !to_optional_f64(argv[5], "gt_segmentation_threshold", gt_threshold) ||
+        !to_optional_str(argv[6], "gt_segmentation_label", gt_label) ||
+        !to_optional_str(argv[7], "gt_threshold_type", gt_type))
+        return nullptr;
+    LabelSequence feature, truth;
+    if (!label_python_bias_explicit_seg(feature_array, feat_threshold, feat_label, feat_type, feature) ||
+        !label_python_bias_explicit_seg(truth_array, gt_threshold, gt_label, gt_type, truth))
+        return nullptr;
+    return analysis_result(*stored_labels(std::move(feature)), *stored_labels(std::move(truth)));
 }
 
 constexpr Signature kRuntimeCheck{nullptr, "py_data_bias_runtime_check", {"baseline", "latest", "threshold"}, 2};
 
-PyObject* py_data_bias_runtime_check(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kRuntimeCheck, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        NameMap baseline_names, latest_names;
-        float threshold;
-        if (!to_metric_value_map(argv[0], "baseline", baseline_names) ||
-            !to_metric_value_map(argv[1], "latest", latest_names) || !to_threshold(argv[2], threshold))
-            return nullptr;
-        auto baseline_map = convert_analysis<DataBiasMetric>(baseline_names);
-        if (!baseline_map) return raise(baseline_map.error());
-        auto latest_map = convert_analysis<DataBiasMetric>(latest_names);
-        if (!latest_map) return raise(latest_map.error());
-        auto baseline = DataBiasRuntime::try_from(*baseline_map);
-        if (!baseline) return raise(baseline.error());
-        auto latest = DataBiasRuntime::try_from(*latest_map);
-        if (!latest) return raise(latest.error());
-        const auto failures = latest->runtime_check(*baseline, all_metrics<DataBiasMetric>(), threshold);
-        return into_py_dict(DriftReport<DataBiasMetric>::from_runtime(failures));
-    });
+PyObject* py_data_bias_runtime_check(PyObject*, PyObject* const* argv) {
+    NameMap baseline_names, latest_names;
+    float threshold;
+    if (!to_metric_value_map(argv[0], "baseline", baseline_names) ||
+        !to_metric_value_map(argv[1], "latest", latest_names) || !to_threshold(argv[2], threshold))
+        return nullptr;
+    auto baseline_map = convert_analysis<DataBiasMetric>(baseline_names);
+    if (!baseline_map) return raise(baseline_map.error());
+    auto latest_map = convert_analysis<DataBiasMetric>(latest_names);
+    if (!latest_map) return raise(latest_map.error());
+    auto baseline = DataBiasRuntime::try_from(*baseline_map);
+    if (!baseline) return raise(baseline.error());
+    auto latest = DataBiasRuntime::try_from(*latest_map);
+    if (!latest) return raise(latest.error());
+    const auto failures = latest->runtime_check(*baseline, all_metrics<DataBiasMetric>(), threshold);
+    return into_py_dict(DriftReport<DataBiasMetric>::from_runtime(failures));
 }
 
 constexpr Signature kPartialCheck{
     nullptr, "py_data_bias_partial_check", {"baseline", "latest", "metrics", "threshold"}, 3};
 
-PyObject* py_data_bias_partial_check(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kPartialCheck, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        NameMap baseline_names, latest_names;
-        std::vector<std::string> metric_names;
-        float threshold;
-        if (!to_metric_value_map(argv[0], "baseline", baseline_names) ||
-            !to_metric_value_map(argv[1], "latest", latest_names) ||
-            !to_text_seq(argv[2], "metrics", metric_names) || !to_threshold(argv[3], threshold))
-            return nullptr;
-        auto metrics = parse_metric_list<DataBiasMetric>(metric_names);
-        if (!metrics) return raise(metrics.error());
-        auto latest = DataBiasRuntime::try_from(latest_names);
-        if (!latest) return raise(latest.error());
-        auto baseline = DataBiasRuntime::try_from(baseline_names);
-        if (!baseline) return raise(baseline.error());
-        const auto failures = latest->runtime_check(*baseline, *metrics, threshold);
-        return into_py_dict(DriftReport<DataBiasMetric>::from_runtime(failures));
-    });
+PyObject* py_data_bias_partial_check(PyObject*, PyObject* const* argv) {
+    NameMap baseline_names, latest_names;
+    std::vector<std::string> metric_names;
+    float threshold;
+    if (!to_metric_value_map(argv[0], "baseline", baseline_names) ||
+        !to_metric_value_map(argv[1], "latest", latest_names) ||
+        !to_text_seq(argv[2], "metrics", metric_names) || !to_threshold(argv[3], threshold))
+        return nullptr;
+    auto metrics = parse_metric_list<DataBiasMetric>(metric_names);
+    if (!metrics) return raise(metrics.error());
+    auto latest = DataBiasRuntime::try_from(latest_names);
+    if (!latest) return raise(latest.error());
+    auto baseline = DataBiasRuntime::try_from(baseline_names);
+    if (!baseline) return raise(baseline.error());
+    const auto failures = latest->runtime_check(*baseline, *metrics, threshold);
+    return into_py_dict(DriftReport<DataBiasMetric>::from_runtime(failures));
 }
 
 // --- PyDataBiasStreaming ------------------------------------------------------------
@@ -125,23 +109,17 @@ bool sample_sequences(PyObject* f, PyObject* g, const char* f_name, const char* 
 
 constexpr Signature kNew{kStreaming, "__new__", {"feature_data", "gt_data"}, 2};
 
-PyObject* streaming_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kNew, args, kwargs, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        std::vector<std::int8_t> features, truths;
-        if (!sample_sequences(argv[0], argv[1], "feature_data", "gt_data", features, truths)) return nullptr;
-        auto monitor = StreamingDataBias::create(features, truths);
-        if (!monitor) return raise(monitor.error());
-        return box_new(type, std::move(*monitor));
-    });
+PyObject* streaming_new(PyTypeObject* type, PyObject* const* argv) {
+    std::vector<std::int8_t> features, truths;
+    if (!sample_sequences(argv[0], argv[1], "feature_data", "gt_data", features, truths)) return nullptr;
+    auto monitor = StreamingDataBias::create(features, truths);
+    if (!monitor) return raise(monitor.error());
+    return box_new(type, std::move(*monitor));
 }
 
 constexpr Signature kPush{kStreaming, "push", {"f", "g"}, 2};
 
-PyObject* streaming_push(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kPush, args, nargs, kwnames, argv)) return nullptr;
+PyObject* streaming_push(PyObject* self, PyObject* const* argv) {
     std::int8_t feature, truth;
     if (!to_i8(argv[0], "f", feature) || !to_i8(argv[1], "g", truth)) return nullptr;
     core_of<StreamingDataBias>(self).push(feature, truth);
@@ -150,115 +128,89 @@ PyObject* streaming_push(PyObject* self, PyObject* const* args, Py_ssize_t nargs
 
 constexpr Signature kPushBatch{kStreaming, "push_batch", {"f", "g"}, 2};
 
-PyObject* streaming_push_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kPushBatch, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        std::vector<std::int8_t> features, truths;
-        if (!sample_sequences(argv[0], argv[1], "f", "g", features, truths)) return nullptr;
-        auto done = core_of<StreamingDataBias>(self).push_batch(features, truths);
-        if (!done) return raise(done.error());
-        Py_RETURN_NONE;
-    });
+PyObject* streaming_push_batch(PyObject* self, PyObject* const* argv) {
+    std::vector<std::int8_t> features, truths;
+    if (!sample_sequences(argv[0], argv[1], "f", "g", features, truths)) return nullptr;
+    auto done = core_of<StreamingDataBias>(self).push_batch(features, truths);
+    if (!done) return raise(done.error());
+    Py_RETURN_NONE;
 }
 
 constexpr Signature kReset{kStreaming, "reset_baseline", {"f", "g"}, 2};
 
-PyObject* streaming_reset_baseline(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kReset, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        std::vector<std::int8_t> features, truths;
-        if (!sample_sequences(argv[0], argv[1], "f", "g", features, truths)) return nullptr;
-        auto done = core_of<StreamingDataBias>(self).reset_baseline(features, truths);
-        if (!done) return raise(done.error());
-        Py_RETURN_NONE;
-    });
+PyObject* streaming_reset_baseline(PyObject* self, PyObject* const* argv) {
+    std::vector<std::int8_t> features, truths;
+    if (!sample_sequences(argv[0], argv[1], "f", "g", features, truths)) return nullptr;
+    auto done = core_of<StreamingDataBias>(self).reset_baseline(features, truths);
+    if (!done) return raise(done.error());
+    Py_RETURN_NONE;
 }
 
 constexpr Signature kFlush{kStreaming, "flush", {}, 0};
 
-PyObject* streaming_flush(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kFlush, args, nargs, kwnames, argv)) return nullptr;
+PyObject* streaming_flush(PyObject* self, PyObject* const*) {
     core_of<StreamingDataBias>(self).flush();
     Py_RETURN_NONE;
 }
 
 constexpr Signature kPerformance{kStreaming, "performance_snapshot", {}, 0};
 
-PyObject* streaming_performance_snapshot(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kPerformance, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        auto now = core_of<StreamingDataBias>(self).current();
-        if (!now) return raise(now.error());
-        return report_to_py_dict(now->to_map());
-    });
+PyObject* streaming_performance_snapshot(PyObject* self, PyObject* const*) {
+    auto now = core_of<StreamingDataBias>(self).current();
+    if (!now) return raise(now.error());
+    return report_to_py_dict(now->to_map());
 }
 
 constexpr Signature kDriftSnapshot{kStreaming, "drift_snapshot", {}, 0};
 
-PyObject* streaming_drift_snapshot(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kDriftSnapshot, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        auto changes = core_of<StreamingDataBias>(self).drift_snapshot();
-        if (!changes) return raise(changes.error());
-        return report_to_py_dict(*changes);
-    });
+PyObject* streaming_drift_snapshot(PyObject* self, PyObject* const*) {
+    auto changes = core_of<StreamingDataBias>(self).drift_snapshot();
+    if (!changes) return raise(changes.error());
+    return report_to_py_dict(*changes);
 }
 
 constexpr Signature kDriftReport{kStreaming, "drift_report", {"drift_threshold"}, 1};
 
-PyObject* streaming_drift_report(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kDriftReport, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        float threshold;
-        if (!to_f32(argv[0], "drift_threshold", threshold)) return nullptr;
-        auto report = core_of<StreamingDataBias>(self).drift_report(threshold);
-        if (!report) return raise(report.error());
-        return into_py_dict(*report);
-    });
+PyObject* streaming_drift_report(PyObject* self, PyObject* const* argv) {
+    float threshold;
+    if (!to_f32(argv[0], "drift_threshold", threshold)) return nullptr;
+    auto report = core_of<StreamingDataBias>(self).drift_report(threshold);
+    if (!report) return raise(report.error());
+    return into_py_dict(*report);
 }
 
 constexpr Signature kDriftReportPartial{kStreaming, "drift_report_partial_metrics", {"metrics", "drift_threshold"}, 2};
 
-PyObject* streaming_drift_report_partial(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kDriftReportPartial, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        std::vector<std::string> names;
-        float threshold;
-        if (!to_text_seq(argv[0], "metrics", names) || !to_f32(argv[1], "drift_threshold", threshold)) return nullptr;
-        auto metrics = parse_metric_list<DataBiasMetric>(names);
-        if (!metrics) return raise(metrics.error());
-        auto report = core_of<StreamingDataBias>(self).drift_report_partial_metrics(*metrics, threshold);
-        if (!report) return raise(report.error());
-        return into_py_dict(*report);
-    });
+PyObject* streaming_drift_report_partial(PyObject* self, PyObject* const* argv) {
+    std::vector<std::string> names;
+    float threshold;
+    if (!to_text_seq(argv[0], "metrics", names) || !to_f32(argv[1], "drift_threshold", threshold)) return nullptr;
+    auto metrics = parse_metric_list<DataBiasMetric>(names);
+    if (!metrics) return raise(metrics.error());
+    auto report = core_of<StreamingDataBias>(self).drift_report_partial_metrics(*metrics, threshold);
+    if (!report) return raise(report.error());
+    return into_py_dict(*report);
 }
 
 }  // namespace
 
-const FunctionBinding py_data_bias_analyzer_binding{kAnalyzer, py_data_bias_analyzer};
-const FunctionBinding py_data_bias_runtime_check_binding{kRuntimeCheck, py_data_bias_runtime_check};
-const FunctionBinding py_data_bias_partial_check_binding{kPartialCheck, py_data_bias_partial_check};
-const FunctionBinding py_data_bias_analyzer_explicit_seg_binding{kAnalyzerExplicit, py_data_bias_analyzer_explicit_seg};
+const FunctionBinding py_data_bias_analyzer_binding = make_binding<kAnalyzer, py_data_bias_analyzer>();
+const FunctionBinding py_data_bias_runtime_check_binding = make_binding<kRuntimeCheck, py_data_bias_runtime_check>();
+const FunctionBinding py_data_bias_partial_check_binding = make_binding<kPartialCheck, py_data_bias_partial_check>();
+const FunctionBinding py_data_bias_analyzer_explicit_seg_binding =
+    make_binding<kAnalyzerExplicit, py_data_bias_analyzer_explicit_seg>();
 
 bool add_PyDataBiasStreaming(PyObject* module) {
-    static ClassBinding binding = class_binding<StreamingDataBias>(
-        kNew, streaming_new,
+    static ClassBinding binding = class_binding<StreamingDataBias, kNew, streaming_new>(
         {
-            {kPush, streaming_push},
-            {kPushBatch, streaming_push_batch},
-            {kReset, streaming_reset_baseline},
-            {kFlush, streaming_flush},
-            {kDriftSnapshot, streaming_drift_snapshot},
-            {kDriftReport, streaming_drift_report},
-            {kDriftReportPartial, streaming_drift_report_partial},
-            {kPerformance, streaming_performance_snapshot},
+            make_binding<kPush, streaming_push>(),
+            make_binding<kPushBatch, streaming_push_batch>(),
+            make_binding<kReset, streaming_reset_baseline>(),
+            make_binding<kFlush, streaming_flush>(),
+            make_binding<kDriftSnapshot, streaming_drift_snapshot>(),
+            make_binding<kDriftReport, streaming_drift_report>(),
+            make_binding<kDriftReportPartial, streaming_drift_report_partial>(),
+            make_binding<kPerformance, streaming_performance_snapshot>(),
         });
     return add_class(module, binding);
 }

@@ -120,54 +120,53 @@ constexpr Signature new_signature() {
 }
 
 template <class T>
-PyObject* streaming_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    static constexpr Signature sig = new_signature<T>();
-    PyObject* argv[kMaxParams];
-    if (!bind_args(sig, args, kwargs, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        if constexpr (kContinuous<T>) {
-            PyArrayObject* array;
-            std::optional<std::string> quantile_text;
-            std::optional<std::uint64_t> first, second;
-            if (!to_f64_array_view(argv[0], sig.params[0], array) ||
-                !to_optional_str(argv[1], sig.params[1], quantile_text) ||
-                !to_optional_u64(argv[2], sig.params[2], first))
-                return nullptr;
-            if constexpr (kFlush<T>)
-                if (!to_optional_u64(argv[3], sig.params[3], second)) return nullptr;
-            F64Values baseline;
-            std::optional<drift::QuantileType> rule;
-            if (!read_values(array, baseline) || !coerce_quantile_type(quantile_text, rule)) return nullptr;
-            if constexpr (kFlush<T>) {
-                auto detector = T::Core::create(baseline.data, rule, drift::flush_mode(first, second));
-                if (!detector) return raise(detector.error());
-                return box_new(type, std::move(*detector));
-            } else {
-                auto mode = drift::decay_mode(first);
-                if (!mode) return raise(mode.error());
-                auto detector = T::Core::create(baseline.data, rule, *mode);
-                if (!detector) return raise(detector.error());
-                return box_new(type, std::move(*detector));
-            }
+constexpr Signature kNew = new_signature<T>();
+
+template <class T>
+PyObject* streaming_new(PyTypeObject* type, PyObject* const* argv) {
+    constexpr const Signature& sig = kNew<T>;
+    if constexpr (kContinuous<T>) {
+        PyArrayObject* array;
+        std::optional<std::string> quantile_text;
+        std::optional<std::uint64_t> first, second;
+        if (!to_f64_array_view(argv[0], sig.params[0], array) ||
+            !to_optional_str(argv[1], sig.params[1], quantile_text) ||
+            !to_optional_u64(argv[2], sig.params[2], first))
+            return nullptr;
+        if constexpr (kFlush<T>)
+            if (!to_optional_u64(argv[3], sig.params[3], second)) return nullptr;
+        F64Values baseline;
+        std::optional<drift::QuantileType> rule;
+        if (!read_values(array, baseline) || !coerce_quantile_type(quantile_text, rule)) return nullptr;
+        if constexpr (kFlush<T>) {
+            auto detector = T::Core::create(baseline.data, rule, drift::flush_mode(first, second));
+            if (!detector) return raise(detector.error());
+            return box_new(type, std::move(*detector));
         } else {
-            std::vector<std::string> baseline;
-            std::optional<std::uint64_t> first, second;
-            if (!to_text_seq(argv[0], sig.params[0], baseline) || !to_optional_u64(argv[1], sig.params[1], first))
-                return nullptr;
-            if constexpr (kFlush<T>) {
-                if (!to_optional_u64(argv[2], sig.params[2], second)) return nullptr;
-                auto detector = T::Core::create(baseline, drift::flush_mode(first, second));
-                if (!detector) return raise(detector.error());
-                return box_new(type, std::move(*detector));
-            } else {
-                auto mode = drift::decay_mode(first);
-                if (!mode) return raise(mode.error());
-                auto detector = T::Core::create(baseline, *mode);
-                if (!detector) return raise(detector.error());
-                return box_new(type, std::move(*detector));
-            }
+            auto mode = drift::decay_mode(first);
+            if (!mode) return raise(mode.error());
+            auto detector = T::Core::create(baseline.data, rule, *mode);
+            if (!detector) return raise(detector.error());
+            return box_new(type, std::move(*detector));
         }
-    });
+    } else {
+        std::vector<std::string> baseline;
+        std::optional<std::uint64_t> first, second;
+        if (!to_text_seq(argv[0], sig.params[0], baseline) || !to_optional_u64(argv[1], sig.params[1], first))
+            return nullptr;
+        if constexpr (kFlush<T>) {
+            if (!to_optional_u64(argv[2], sig.params[2], second)) return nullptr;
+            auto detector = T::Core::create(baseline, drift::flush_mode(first, second));
+            if (!detector) return raise(detector.error());
+            return box_new(type, std::move(*detector));
+        } else {
+            auto mode = drift::decay_mode(first);
+            if (!mode) return raise(mode.error());
+            auto detector = T::Core::create(baseline, *mode);
+            if (!detector) return raise(detector.error());
+            return box_new(type, std::move(*detector));
+        }
+    }
 }
 
 // --- adding samples -------------------------------------------------------------------
@@ -176,51 +175,43 @@ template <class T>
 constexpr Signature kUpdate{T::name, "update_stream", {"runtime_example"}, 1, T::update};
 
 template <class T>
-PyObject* update_stream(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kUpdate<T>, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        auto& detector = core<T>(self);
-        if constexpr (kContinuous<T>) {
-            double value;
-            if (!to_f64(argv[0], "runtime_example", value)) return nullptr;
-            detector.update_stream(value);
-        } else {
-            std::string_view label;
-            std::string storage;  // used only when the argument is not a str
-            if (!to_str_view(argv[0], "runtime_example", label, storage)) return nullptr;
-            detector.update_stream(detector.baseline().bin_of(label));
-        }
-        Py_RETURN_NONE;
-    });
+PyObject* update_stream(PyObject* self, PyObject* const* argv) {
+    auto& detector = core<T>(self);
+    if constexpr (kContinuous<T>) {
+        double value;
+        if (!to_f64(argv[0], "runtime_example", value)) return nullptr;
+        detector.update_stream(value);
+    } else {
+        std::string_view label;
+        std::string storage;  // used only when the argument is not a str
+        if (!to_str_view(argv[0], "runtime_example", label, storage)) return nullptr;
+        detector.update_stream(detector.baseline().bin_of(label));
+    }
+    Py_RETURN_NONE;
 }
 
 template <class T>
 constexpr Signature kUpdateBatch{T::name, "update_stream_batch", {"runtime_data"}, 1, T::update_batch};
 
 template <class T>
-PyObject* update_stream_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kUpdateBatch<T>, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        auto& detector = core<T>(self);
-        if constexpr (kContinuous<T>) {
-            PyArrayObject* array;
-            F64Values runtime;
-            if (!to_f64_array_view(argv[0], "runtime_data", array) || !read_values(array, runtime)) return nullptr;
-            auto done = detector.update_stream_batch(runtime.data);
-            if (!done) return raise(done.error());
-        } else {
-            TextSeqArg runtime;
-            std::vector<std::uint32_t> bins;
-            if (!runtime.check(argv[0], "runtime_data") ||
-                !runtime.indices(text_index_fn(detector.baseline()), bins))
-                return nullptr;
-            auto done = detector.update_stream_batch(bins);
-            if (!done) return raise(done.error());
-        }
-        Py_RETURN_NONE;
-    });
+PyObject* update_stream_batch(PyObject* self, PyObject* const* argv) {
+    auto& detector = core<T>(self);
+    if constexpr (kContinuous<T>) {
+        PyArrayObject* array;
+        F64Values runtime;
+        if (!to_f64_array_view(argv[0], "runtime_data", array) || !read_values(array, runtime)) return nullptr;
+        auto done = detector.update_stream_batch(runtime.data);
+        if (!done) return raise(done.error());
+    } else {
+        TextSeqArg runtime;
+        std::vector<std::uint32_t> bins;
+        if (!runtime.check(argv[0], "runtime_data") ||
+            !runtime.indices(text_index_fn(detector.baseline()), bins))
+            return nullptr;
+        auto done = detector.update_stream_batch(bins);
+        if (!done) return raise(done.error());
+    }
+    Py_RETURN_NONE;
 }
 
 // --- drift ----------------------------------------------------------------------------
@@ -229,34 +220,26 @@ template <class T>
 constexpr Signature kCompute{T::name, "compute_drift", {"drift_type"}, 1, T::compute};
 
 template <class T>
-PyObject* compute_drift(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kCompute<T>, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        std::string name;
-        DataDriftType type;
-        if (!to_str(argv[0], "drift_type", name) || !parse_drift_type_arg(name, type)) return nullptr;
-        auto value = core<T>(self).compute_drift(type);
-        if (!value) return raise(value.error());
-        return PyFloat_FromDouble(*value);
-    });
+PyObject* compute_drift(PyObject* self, PyObject* const* argv) {
+    std::string name;
+    DataDriftType type;
+    if (!to_str(argv[0], "drift_type", name) || !parse_drift_type_arg(name, type)) return nullptr;
+    auto value = core<T>(self).compute_drift(type);
+    if (!value) return raise(value.error());
+    return PyFloat_FromDouble(*value);
 }
 
 template <class T>
 constexpr Signature kComputeMany{T::name, "compute_drift_multiple_criteria", {"drift_types"}, 1, T::compute_many};
 
 template <class T>
-PyObject* compute_drift_many(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kComputeMany<T>, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        std::vector<std::string> names;
-        std::vector<DataDriftType> types;
-        if (!to_text_seq(argv[0], "drift_types", names) || !parse_drift_types_arg(names, types)) return nullptr;
-        auto values = core<T>(self).compute_drift_many(types);
-        if (!values) return raise(values.error());
-        return float_list(*values);
-    });
+PyObject* compute_drift_many(PyObject* self, PyObject* const* argv) {
+    std::vector<std::string> names;
+    std::vector<DataDriftType> types;
+    if (!to_text_seq(argv[0], "drift_types", names) || !parse_drift_types_arg(names, types)) return nullptr;
+    auto values = core<T>(self).compute_drift_many(types);
+    if (!values) return raise(values.error());
+    return float_list(*values);
 }
 
 // --- baseline, flush, exports -----------------------------------------------------------
@@ -265,33 +248,27 @@ template <class T>
 constexpr Signature kReset{T::name, "reset_baseline", {T::reset_param}, 1, T::reset};
 
 template <class T>
-PyObject* reset_baseline(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kReset<T>, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        if constexpr (kContinuous<T>) {
-            PyArrayObject* array;
-            F64Values baseline;
-            if (!to_f64_array_view(argv[0], T::reset_param, array) || !read_values(array, baseline)) return nullptr;
-            auto done = core<T>(self).reset_baseline(baseline.data);
-            if (!done) return raise(done.error());
-        } else {
-            std::vector<std::string> baseline;
-            if (!to_text_seq(argv[0], T::reset_param, baseline)) return nullptr;
-            auto done = core<T>(self).reset_baseline(baseline);
-            if (!done) return raise(done.error());
-        }
-        Py_RETURN_NONE;
-    });
+PyObject* reset_baseline(PyObject* self, PyObject* const* argv) {
+    if constexpr (kContinuous<T>) {
+        PyArrayObject* array;
+        F64Values baseline;
+        if (!to_f64_array_view(argv[0], T::reset_param, array) || !read_values(array, baseline)) return nullptr;
+        auto done = core<T>(self).reset_baseline(baseline.data);
+        if (!done) return raise(done.error());
+    } else {
+        std::vector<std::string> baseline;
+        if (!to_text_seq(argv[0], T::reset_param, baseline)) return nullptr;
+        auto done = core<T>(self).reset_baseline(baseline);
+        if (!done) return raise(done.error());
+    }
+    Py_RETURN_NONE;
 }
 
 template <class T>
 constexpr Signature kFlushSig{T::name, "flush", {}, 0, T::flush};
 
 template <class T>
-PyObject* flush(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kFlushSig<T>, args, nargs, kwnames, argv)) return nullptr;
+PyObject* flush(PyObject* self, PyObject* const*) {
     core<T>(self).flush();
     Py_RETURN_NONE;
 }
@@ -305,40 +282,32 @@ template <class T>
 constexpr Signature kSnapshot{T::name, "export_snapshot", {}, 0, T::snapshot};
 
 template <class T>
-PyObject* export_snapshot(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kSnapshot<T>, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        const auto& detector = core<T>(self);
-        if constexpr (kContinuous<T>) {
-            auto snapshot = detector.export_snapshot();
-            if (!snapshot) return raise(snapshot.error());
-            PyRef dict(PyDict_New());
-            if (!dict || !set_list(dict.get(), "binEdges", snapshot->bin_edges) ||
-                !set_list(dict.get(), "baselineBins", snapshot->baseline_bins) ||
-                !set_list(dict.get(), "streamBins", snapshot->stream_bins))
-                return nullptr;
-            return dict.release();
-        } else {
-            return label_dict(detector.baseline().label_index(), detector.window().bins());
-        }
-    });
+PyObject* export_snapshot(PyObject* self, PyObject* const*) {
+    const auto& detector = core<T>(self);
+    if constexpr (kContinuous<T>) {
+        auto snapshot = detector.export_snapshot();
+        if (!snapshot) return raise(snapshot.error());
+        PyRef dict(PyDict_New());
+        if (!dict || !set_list(dict.get(), "binEdges", snapshot->bin_edges) ||
+            !set_list(dict.get(), "baselineBins", snapshot->baseline_bins) ||
+            !set_list(dict.get(), "streamBins", snapshot->stream_bins))
+            return nullptr;
+        return dict.release();
+    } else {
+        return label_dict(detector.baseline().label_index(), detector.window().bins());
+    }
 }
 
 template <class T>
 constexpr Signature kBaseline{T::name, "export_baseline", {}, 0, T::baseline};
 
 template <class T>
-PyObject* export_baseline(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kBaseline<T>, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        const auto& baseline = core<T>(self).baseline();
-        if constexpr (kContinuous<T>)
-            return float_list(baseline.baseline_hist());
-        else
-            return label_dict(baseline.label_index(), baseline.baseline_hist());
-    });
+PyObject* export_baseline(PyObject* self, PyObject* const*) {
+    const auto& baseline = core<T>(self).baseline();
+    if constexpr (kContinuous<T>)
+        return float_list(baseline.baseline_hist());
+    else
+        return label_dict(baseline.label_index(), baseline.baseline_hist());
 }
 
 template <class T>
@@ -358,23 +327,22 @@ PyObject* get_n_bins(PyObject* self, void*) {
 
 template <class T>
 bool add_streaming_class(PyObject* module) {
-    static constexpr Signature ctor = new_signature<T>();
     std::vector<FunctionBinding> methods{
-        {kCompute<T>, compute_drift<T>},
-        {kComputeMany<T>, compute_drift_many<T>},
-        {kReset<T>, reset_baseline<T>},
-        {kUpdateBatch<T>, update_stream_batch<T>},
-        {kUpdate<T>, update_stream<T>},
+        make_binding<kCompute<T>, compute_drift<T>>(),
+        make_binding<kComputeMany<T>, compute_drift_many<T>>(),
+        make_binding<kReset<T>, reset_baseline<T>>(),
+        make_binding<kUpdateBatch<T>, update_stream_batch<T>>(),
+        make_binding<kUpdate<T>, update_stream<T>>(),
     };
-    if constexpr (kFlush<T>) methods.push_back({kFlushSig<T>, flush<T>});
-    methods.push_back({kSnapshot<T>, export_snapshot<T>});
-    methods.push_back({kBaseline<T>, export_baseline<T>});
+    if constexpr (kFlush<T>) methods.push_back(make_binding<kFlushSig<T>, flush<T>>());
+    methods.push_back(make_binding<kSnapshot<T>, export_snapshot<T>>());
+    methods.push_back(make_binding<kBaseline<T>, export_baseline<T>>());
     std::vector<GetterBinding> getters{{"total_samples", get_total_samples<T>, T::total_samples}};
     if constexpr (kFlush<T>)
         getters.push_back({"last_flush", get_last_flush<T>, "Unix timestamp (seconds) of the last flush."});
     getters.push_back({"n_bins", get_n_bins<T>, T::n_bins});
     static ClassBinding binding =
-        class_binding<typename T::Core>(ctor, streaming_new<T>, std::move(methods), std::move(getters));
+        class_binding<typename T::Core, kNew<T>, streaming_new<T>>(std::move(methods), std::move(getters));
     return add_class(module, binding);
 }
 

@@ -67,6 +67,25 @@ struct FunctionBinding {
     FastFunction fn;
 };
 
+// The body of a function or method: `argv` holds the bound arguments as
+// bind_args leaves them; `self` is the instance (the module for a function).
+using CallBody = PyObject* (*)(PyObject* self, PyObject* const* argv);
+
+// The entry point of a callable described by `Sig`: binds the arguments, then runs
+// `Body` under `guarded`.
+template <const Signature& Sig, CallBody Body>
+PyObject* fastcall(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* argv[kMaxParams];
+    if (!bind_args(Sig, args, nargs, kwnames, argv)) return nullptr;
+    return guarded([&] { return Body(self, argv); });
+}
+
+// The binding of a callable: its description and its entry point.
+template <const Signature& Sig, CallBody Body>
+constexpr FunctionBinding make_binding() {
+    return {Sig, fastcall<Sig, Body>};
+}
+
 // A PyMethodDef for a module function or a method, with its docstring.
 PyMethodDef method_def(const FunctionBinding& binding);
 

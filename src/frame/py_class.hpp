@@ -39,6 +39,19 @@ void box_dealloc(PyObject* self) {
     Py_DECREF(type);
 }
 
+// The body of a constructor: `argv` holds the bound arguments; it computes the
+// core and returns box_new(type, core).
+using NewBody = PyObject* (*)(PyTypeObject* type, PyObject* const* argv);
+
+// The tp_new of a class whose constructor is described by `Sig`: binds the tuple
+// and dict, then runs `Body` under `guarded`.
+template <const Signature& Sig, NewBody Body>
+PyObject* newcall(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    PyObject* argv[kMaxParams];
+    if (!bind_args(Sig, args, kwargs, argv)) return nullptr;
+    return guarded([&] { return Body(type, argv); });
+}
+
 struct GetterBinding {
     const char* name;
     getter get;
@@ -54,10 +67,10 @@ struct ClassBinding {
     std::vector<GetterBinding> getters;
 };
 
-template <class Core>
-ClassBinding class_binding(Signature ctor, newfunc tp_new, std::vector<FunctionBinding> methods,
-                           std::vector<GetterBinding> getters = {}) {
-    return ClassBinding{ctor, tp_new, box_dealloc<Core>, sizeof(PyBox<Core>), std::move(methods),
+// The class of `Core` whose constructor is described by `Ctor` and built by `New`.
+template <class Core, const Signature& Ctor, NewBody New>
+ClassBinding class_binding(std::vector<FunctionBinding> methods, std::vector<GetterBinding> getters = {}) {
+    return ClassBinding{Ctor, newcall<Ctor, New>, box_dealloc<Core>, sizeof(PyBox<Core>), std::move(methods),
                         std::move(getters)};
 }
 

@@ -24,21 +24,17 @@ constexpr Signature kAnalyzer{nullptr,
                                "ground_truth_label_or_threshold", "prediction_label_or_threshold"},
                               6};
 
-PyObject* py_model_bias_analyzer(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kAnalyzer, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        PyArrayObject *feature_array, *truth_array, *prediction_array;
-        if (!to_numpy_array(argv[0], "feature_array", feature_array) ||
-            !to_numpy_array(argv[1], "ground_truth_array", truth_array) ||
-            !to_numpy_array(argv[2], "prediction_array", prediction_array))
-            return nullptr;
-        ColumnLabelsPtr prediction, truth, feature;
-        if (!apply_label(prediction_array, argv[5], prediction) || !apply_label(truth_array, argv[4], truth) ||
-            !apply_label(feature_array, argv[3], feature))
-            return nullptr;
-        return analysis_result(*feature, *prediction, *truth);
-    });
+PyObject* py_model_bias_analyzer(PyObject*, PyObject* const* argv) {
+    PyArrayObject *feature_array, *truth_array, *prediction_array;
+    if (!to_numpy_array(argv[0], "feature_array", feature_array) ||
+        !to_numpy_array(argv[1], "ground_truth_array", truth_array) ||
+        !to_numpy_array(argv[2], "prediction_array", prediction_array))
+        return nullptr;
+    ColumnLabelsPtr prediction, truth, feature;
+    if (!apply_label(prediction_array, argv[5], prediction) || !apply_label(truth_array, argv[4], truth) ||
+        !apply_label(feature_array, argv[3], feature))
+        return nullptr;
+    return analysis_result(*feature, *prediction, *truth);
 }
 
 constexpr Signature kAnalyzerExplicit{
@@ -66,21 +62,17 @@ struct ExplicitColumn {
     }
 };
 
-PyObject* py_model_bias_analyzer_explicit_seg(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kAnalyzerExplicit, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        const char* const* names = kAnalyzerExplicit.params.data();
-        ExplicitColumn feature_column, truth_column, prediction_column;
-        if (!feature_column.convert(argv, names) || !truth_column.convert(argv + 4, names + 4) ||
-            !prediction_column.convert(argv + 8, names + 8))
-            return nullptr;
-        LabelSequence feature, truth, prediction;
-        if (!feature_column.labels(feature) || !truth_column.labels(truth) || !prediction_column.labels(prediction))
-            return nullptr;
-        return analysis_result(*stored_labels(std::move(feature)), *stored_labels(std::move(prediction)),
-                               *stored_labels(std::move(truth)));
-    });
+PyObject* py_model_bias_analyzer_explicit_seg(PyObject*, PyObject* const* argv) {
+    const char* const* names = kAnalyzerExplicit.params.data();
+    ExplicitColumn feature_column, truth_column, prediction_column;
+    if (!feature_column.convert(argv, names) || !truth_column.convert(argv + 4, names + 4) ||
+        !prediction_column.convert(argv + 8, names + 8))
+        return nullptr;
+    LabelSequence feature, truth, prediction;
+    if (!feature_column.labels(feature) || !truth_column.labels(truth) || !prediction_column.labels(prediction))
+        return nullptr;
+    return analysis_result(*stored_labels(std::move(feature)), *stored_labels(std::move(prediction)),
+                           *stored_labels(std::move(truth)));
 }
 
 // The threshold test of latest against baseline over `metrics`; the latest map is
@@ -96,37 +88,29 @@ PyObject* runtime_check_result(const NameMap& baseline_names, const NameMap& lat
 
 constexpr Signature kRuntimeCheck{nullptr, "py_model_bias_runtime_check", {"baseline", "latest", "threshold"}, 2};
 
-PyObject* py_model_bias_runtime_check(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kRuntimeCheck, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        NameMap baseline, latest;
-        float threshold;
-        if (!to_metric_value_map(argv[0], "baseline", baseline) || !to_metric_value_map(argv[1], "latest", latest) ||
-            !to_threshold(argv[2], threshold))
-            return nullptr;
-        const auto metrics = all_metrics<ModelBiasMetric>();
-        return runtime_check_result(baseline, latest, metrics, threshold);
-    });
+PyObject* py_model_bias_runtime_check(PyObject*, PyObject* const* argv) {
+    NameMap baseline, latest;
+    float threshold;
+    if (!to_metric_value_map(argv[0], "baseline", baseline) || !to_metric_value_map(argv[1], "latest", latest) ||
+        !to_threshold(argv[2], threshold))
+        return nullptr;
+    const auto metrics = all_metrics<ModelBiasMetric>();
+    return runtime_check_result(baseline, latest, metrics, threshold);
 }
 
 constexpr Signature kPartialCheck{
     nullptr, "py_model_bias_partial_check", {"baseline", "latest", "metrics", "threshold"}, 3};
 
-PyObject* py_model_bias_partial_check(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kPartialCheck, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        NameMap baseline, latest;
-        std::vector<std::string> names;
-        float threshold;
-        if (!to_metric_value_map(argv[0], "baseline", baseline) || !to_metric_value_map(argv[1], "latest", latest) ||
-            !to_text_seq(argv[2], "metrics", names) || !to_threshold(argv[3], threshold))
-            return nullptr;
-        auto metrics = parse_metric_list<ModelBiasMetric>(names);
-        if (!metrics) return raise(metrics.error());
-        return runtime_check_result(baseline, latest, *metrics, threshold);
-    });
+PyObject* py_model_bias_partial_check(PyObject*, PyObject* const* argv) {
+    NameMap baseline, latest;
+    std::vector<std::string> names;
+    float threshold;
+    if (!to_metric_value_map(argv[0], "baseline", baseline) || !to_metric_value_map(argv[1], "latest", latest) ||
+        !to_text_seq(argv[2], "metrics", names) || !to_threshold(argv[3], threshold))
+        return nullptr;
+    auto metrics = parse_metric_list<ModelBiasMetric>(names);
+    if (!metrics) return raise(metrics.error());
+    return runtime_check_result(baseline, latest, *metrics, threshold);
 }
 
 // --- PyModelBiasStreaming -------------------------------------------------------------
@@ -147,23 +131,17 @@ StreamingModelBias& monitor(PyObject* self) { return core_of<StreamingModelBias>
 
 constexpr Signature kNew{kStreaming, "__new__", {"features", "predictions", "ground_truth"}, 3};
 
-PyObject* streaming_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kNew, args, kwargs, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        SampleBatch batch;
-        if (!batch.convert(argv, kNew.params.data())) return nullptr;
-        auto created = StreamingModelBias::create(batch.features, batch.predictions, batch.truths);
-        if (!created) return raise(created.error());
-        return box_new(type, std::move(*created));
-    });
+PyObject* streaming_new(PyTypeObject* type, PyObject* const* argv) {
+    SampleBatch batch;
+    if (!batch.convert(argv, kNew.params.data())) return nullptr;
+    auto created = StreamingModelBias::create(batch.features, batch.predictions, batch.truths);
+    if (!created) return raise(created.error());
+    return box_new(type, std::move(*created));
 }
 
 constexpr Signature kPush{kStreaming, "push", {"feature", "pred", "gt"}, 3};
 
-PyObject* streaming_push(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kPush, args, nargs, kwnames, argv)) return nullptr;
+PyObject* streaming_push(PyObject* self, PyObject* const* argv) {
     std::int8_t feature, prediction, truth;
     if (!to_i8(argv[0], "feature", feature) || !to_i8(argv[1], "pred", prediction) || !to_i8(argv[2], "gt", truth))
         return nullptr;
@@ -173,116 +151,89 @@ PyObject* streaming_push(PyObject* self, PyObject* const* args, Py_ssize_t nargs
 
 constexpr Signature kPushBatch{kStreaming, "push_batch", {"feature", "pred", "gt"}, 3};
 
-PyObject* streaming_push_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kPushBatch, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        SampleBatch batch;
-        if (!batch.convert(argv, kPushBatch.params.data())) return nullptr;
-        auto done = monitor(self).push_batch(batch.features, batch.predictions, batch.truths);
-        if (!done) return raise(done.error());
-        Py_RETURN_NONE;
-    });
+PyObject* streaming_push_batch(PyObject* self, PyObject* const* argv) {
+    SampleBatch batch;
+    if (!batch.convert(argv, kPushBatch.params.data())) return nullptr;
+    auto done = monitor(self).push_batch(batch.features, batch.predictions, batch.truths);
+    if (!done) return raise(done.error());
+    Py_RETURN_NONE;
 }
 
 constexpr Signature kReset{kStreaming, "reset_baseline", {"feature", "pred", "gt"}, 3};
 
-PyObject* streaming_reset_baseline(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kReset, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        SampleBatch batch;
-        if (!batch.convert(argv, kReset.params.data())) return nullptr;
-        auto done = monitor(self).reset_baseline(batch.features, batch.predictions, batch.truths);
-        if (!done) return raise(done.error());
-        Py_RETURN_NONE;
-    });
+PyObject* streaming_reset_baseline(PyObject* self, PyObject* const* argv) {
+    SampleBatch batch;
+    if (!batch.convert(argv, kReset.params.data())) return nullptr;
+    auto done = monitor(self).reset_baseline(batch.features, batch.predictions, batch.truths);
+    if (!done) return raise(done.error());
+    Py_RETURN_NONE;
 }
 
 constexpr Signature kFlush{kStreaming, "flush", {}, 0};
 
-PyObject* streaming_flush(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kFlush, args, nargs, kwnames, argv)) return nullptr;
+PyObject* streaming_flush(PyObject* self, PyObject* const*) {
     monitor(self).flush();
     Py_RETURN_NONE;
 }
 
 constexpr Signature kDriftSnapshot{kStreaming, "drift_snapshot", {}, 0};
 
-PyObject* streaming_drift_snapshot(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kDriftSnapshot, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        auto changes = monitor(self).drift_snapshot();
-        if (!changes) return raise(changes.error());
-        return report_to_py_dict(*changes);
-    });
+PyObject* streaming_drift_snapshot(PyObject* self, PyObject* const*) {
+    auto changes = monitor(self).drift_snapshot();
+    if (!changes) return raise(changes.error());
+    return report_to_py_dict(*changes);
 }
 
 constexpr Signature kDriftReport{kStreaming, "drift_report", {"drift_threshold"}, 1};
 
-PyObject* streaming_drift_report(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kDriftReport, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        float threshold;
-        if (!to_f32(argv[0], "drift_threshold", threshold)) return nullptr;
-        auto report = monitor(self).drift_report(threshold);
-        if (!report) return raise(report.error());
-        return into_py_dict(*report);
-    });
+PyObject* streaming_drift_report(PyObject* self, PyObject* const* argv) {
+    float threshold;
+    if (!to_f32(argv[0], "drift_threshold", threshold)) return nullptr;
+    auto report = monitor(self).drift_report(threshold);
+    if (!report) return raise(report.error());
+    return into_py_dict(*report);
 }
 
 constexpr Signature kDriftReportPartial{kStreaming, "drift_report_partial_metrics", {"metrics", "drift_threshold"}, 2};
 
-PyObject* streaming_drift_report_partial(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kDriftReportPartial, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        std::vector<std::string> names;
-        float threshold;
-        if (!to_text_seq(argv[0], "metrics", names) || !to_f32(argv[1], "drift_threshold", threshold)) return nullptr;
-        auto metrics = parse_metric_list<ModelBiasMetric>(names);
-        if (!metrics) return raise(metrics.error());
-        auto report = monitor(self).drift_report_partial_metrics(*metrics, threshold);
-        if (!report) return raise(report.error());
-        return into_py_dict(*report);
-    });
+PyObject* streaming_drift_report_partial(PyObject* self, PyObject* const* argv) {
+    std::vector<std::string> names;
+    float threshold;
+    if (!to_text_seq(argv[0], "metrics", names) || !to_f32(argv[1], "drift_threshold", threshold)) return nullptr;
+    auto metrics = parse_metric_list<ModelBiasMetric>(names);
+    if (!metrics) return raise(metrics.error());
+    auto report = monitor(self).drift_report_partial_metrics(*metrics, threshold);
+    if (!report) return raise(report.error());
+    return into_py_dict(*report);
 }
 
 constexpr Signature kPerformance{kStreaming, "performance_snapshot", {}, 0};
 
-PyObject* streaming_performance_snapshot(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kPerformance, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        auto metrics = monitor(self).performance_snapshot();
-        if (!metrics) return raise(metrics.error());
-        return report_to_py_dict(*metrics);
-    });
+PyObject* streaming_performance_snapshot(PyObject* self, PyObject* const*) {
+    auto metrics = monitor(self).performance_snapshot();
+    if (!metrics) return raise(metrics.error());
+    return report_to_py_dict(*metrics);
 }
 
 }  // namespace
 
-const FunctionBinding py_model_bias_analyzer_binding{kAnalyzer, py_model_bias_analyzer};
-const FunctionBinding py_model_bias_runtime_check_binding{kRuntimeCheck, py_model_bias_runtime_check};
-const FunctionBinding py_model_bias_partial_check_binding{kPartialCheck, py_model_bias_partial_check};
-const FunctionBinding py_model_bias_analyzer_explicit_seg_binding{kAnalyzerExplicit,
-                                                                   py_model_bias_analyzer_explicit_seg};
+const FunctionBinding py_model_bias_analyzer_binding = make_binding<kAnalyzer, py_model_bias_analyzer>();
+const FunctionBinding py_model_bias_runtime_check_binding = make_binding<kRuntimeCheck, py_model_bias_runtime_check>();
+const FunctionBinding py_model_bias_partial_check_binding = make_binding<kPartialCheck, py_model_bias_partial_check>();
+const FunctionBinding py_model_bias_analyzer_explicit_seg_binding =
+    make_binding<kAnalyzerExplicit, py_model_bias_analyzer_explicit_seg>();
 
 bool add_PyModelBiasStreaming(PyObject* module) {
-    static ClassBinding binding = class_binding<StreamingModelBias>(
-        kNew, streaming_new,
+    static ClassBinding binding = class_binding<StreamingModelBias, kNew, streaming_new>(
         {
-            {kPush, streaming_push},
-            {kPushBatch, streaming_push_batch},
-            {kReset, streaming_reset_baseline},
-            {kFlush, streaming_flush},
-            {kDriftSnapshot, streaming_drift_snapshot},
-            {kDriftReport, streaming_drift_report},
-            {kDriftReportPartial, streaming_drift_report_partial},
-            {kPerformance, streaming_performance_snapshot},
+            make_binding<kPush, streaming_push>(),
+            make_binding<kPushBatch, streaming_push_batch>(),
+            make_binding<kReset, streaming_reset_baseline>(),
+            make_binding<kFlush, streaming_flush>(),
+            make_binding<kDriftSnapshot, streaming_drift_snapshot>(),
+            make_binding<kDriftReport, streaming_drift_report>(),
+            make_binding<kDriftReportPartial, streaming_drift_report_partial>(),
+            make_binding<kPerformance, streaming_performance_snapshot>(),
         });
     return add_class(module, binding);
 }

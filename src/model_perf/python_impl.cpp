@@ -38,60 +38,48 @@ std::size_t length(PyArrayObject* array) { return static_cast<std::size_t>(PyArr
 
 constexpr Signature kLinearRegression{nullptr, "py_model_perf_linear_regression", {"y_true_src", "y_pred_src"}, 2};
 
-PyObject* py_model_perf_linear_regression(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kLinearRegression, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        PyArrayObject *y_true, *y_pred;
-        if (!array_args(argv, y_true, y_pred)) return nullptr;
-        if (!f32_arrays(y_true, y_pred)) {
-            // This function reports every conversion failure the same way.
-            PyErr_Clear();
-            PyErr_SetString(PyExc_ValueError, "Invalid types passed");
-            return nullptr;
-        }
-        const auto sizes = LinearRegressionErrorBuckets::check_sizes(length(y_true), length(y_pred));
-        if (!sizes) return raise(sizes.error());
-        LinearRegressionErrorBuckets buckets;
-        for_each_f32_block_pair(y_true, y_pred, [&](auto t, auto p) { buckets.push_all(t, p); });
-        return report_to_py_dict(buckets.batch_metrics().to_map());
-    });
+PyObject* py_model_perf_linear_regression(PyObject*, PyObject* const* argv) {
+    PyArrayObject *y_true, *y_pred;
+    if (!array_args(argv, y_true, y_pred)) return nullptr;
+    if (!f32_arrays(y_true, y_pred)) {
+        // This function reports every conversion failure the same way.
+        PyErr_Clear();
+        PyErr_SetString(PyExc_ValueError, "Invalid types passed");
+        return nullptr;
+    }
+    const auto sizes = LinearRegressionErrorBuckets::check_sizes(length(y_true), length(y_pred));
+    if (!sizes) return raise(sizes.error());
+    LinearRegressionErrorBuckets buckets;
+    for_each_f32_block_pair(y_true, y_pred, [&](auto t, auto p) { buckets.push_all(t, p); });
+    return report_to_py_dict(buckets.batch_metrics().to_map());
 }
 
 constexpr Signature kClassification{nullptr, "py_model_perf_classification", {"y_true_src", "y_pred_src"}, 2};
 
-PyObject* py_model_perf_classification(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kClassification, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        PyArrayObject *y_true, *y_pred;
-        if (!array_args(argv, y_true, y_pred) || !f32_arrays(y_true, y_pred)) return nullptr;
-        if (length(y_true) != length(y_pred)) return raise_kind(Kind::DataVectorLengthMismatch);
-        ConfusionMatrix counts;
-        for_each_f32_block_pair(y_true, y_pred, [&](auto t, auto p) { counts.add(count_hard_labels(t, p)); });
-        return report_to_py_dict(classification_from_counts(counts).to_map());
-    });
+PyObject* py_model_perf_classification(PyObject*, PyObject* const* argv) {
+    PyArrayObject *y_true, *y_pred;
+    if (!array_args(argv, y_true, y_pred) || !f32_arrays(y_true, y_pred)) return nullptr;
+    if (length(y_true) != length(y_pred)) return raise_kind(Kind::DataVectorLengthMismatch);
+    ConfusionMatrix counts;
+    for_each_f32_block_pair(y_true, y_pred, [&](auto t, auto p) { counts.add(count_hard_labels(t, p)); });
+    return report_to_py_dict(classification_from_counts(counts).to_map());
 }
 
 constexpr Signature kLogisticRegression{
     nullptr, "py_model_perf_logistic_regression", {"y_true_src", "y_pred_src", "threshold"}, 3};
 
-PyObject* py_model_perf_logistic_regression(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kLogisticRegression, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        PyArrayObject *y_true, *y_pred;
-        float threshold;
-        if (!array_args(argv, y_true, y_pred) || !to_f32(argv[2], "threshold", threshold) ||
-            !f32_arrays(y_true, y_pred))
-            return nullptr;
-        auto batch = LogisticBatch::begin(length(y_true), length(y_pred), threshold);
-        if (!batch) return raise(batch.error());
-        for_each_f32_block_pair(y_true, y_pred, [&](auto t, auto p) { batch->add(t, p); });
-        const auto record = batch->finish();
-        if (!record) return raise(record.error());
-        return report_to_py_dict(record->to_map());
-    });
+PyObject* py_model_perf_logistic_regression(PyObject*, PyObject* const* argv) {
+    PyArrayObject *y_true, *y_pred;
+    float threshold;
+    if (!array_args(argv, y_true, y_pred) || !to_f32(argv[2], "threshold", threshold) ||
+        !f32_arrays(y_true, y_pred))
+        return nullptr;
+    auto batch = LogisticBatch::begin(length(y_true), length(y_pred), threshold);
+    if (!batch) return raise(batch.error());
+    for_each_f32_block_pair(y_true, y_pred, [&](auto t, auto p) { batch->add(t, p); });
+    const auto record = batch->finish();
+    if (!record) return raise(record.error());
+    return report_to_py_dict(record->to_map());
 }
 
 // --- runtime checks ------------------------------------------------------------
@@ -112,36 +100,28 @@ PyObject* report_result(const Report& report) {
 }
 
 // A full check: every metric of the family.
-template <const Signature& Sig, auto Check, auto AllMetrics>
-PyObject* full_check(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(Sig, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        NameMap baseline, latest;
-        float threshold;
-        if (!to_metric_value_map(argv[0], "baseline", baseline) || !to_metric_value_map(argv[1], "latest", latest) ||
-            !threshold_arg(argv[2], threshold))
-            return nullptr;
-        return report_result(Check(baseline, latest, AllMetrics(), threshold));
-    });
+template <auto Check, auto AllMetrics>
+PyObject* full_check(PyObject*, PyObject* const* argv) {
+    NameMap baseline, latest;
+    float threshold;
+    if (!to_metric_value_map(argv[0], "baseline", baseline) || !to_metric_value_map(argv[1], "latest", latest) ||
+        !threshold_arg(argv[2], threshold))
+        return nullptr;
+    return report_result(Check(baseline, latest, AllMetrics(), threshold));
 }
 
 // A partial check: the metrics named by the caller, parsed by the family's parser.
-template <const Signature& Sig, auto Check, auto Parse>
-PyObject* partial_check(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(Sig, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        NameMap baseline, latest;
-        std::vector<std::string> names;
-        float threshold;
-        if (!to_metric_value_map(argv[0], "baseline", baseline) || !to_metric_value_map(argv[1], "latest", latest) ||
-            !to_text_seq(argv[2], "evaluation_metrics", names) || !threshold_arg(argv[3], threshold))
-            return nullptr;
-        const auto metrics = Parse(names);
-        if (!metrics) return raise(metrics.error());
-        return report_result(Check(baseline, latest, *metrics, threshold));
-    });
+template <auto Check, auto Parse>
+PyObject* partial_check(PyObject*, PyObject* const* argv) {
+    NameMap baseline, latest;
+    std::vector<std::string> names;
+    float threshold;
+    if (!to_metric_value_map(argv[0], "baseline", baseline) || !to_metric_value_map(argv[1], "latest", latest) ||
+        !to_text_seq(argv[2], "evaluation_metrics", names) || !threshold_arg(argv[3], threshold))
+        return nullptr;
+    const auto metrics = Parse(names);
+    if (!metrics) return raise(metrics.error());
+    return report_result(Check(baseline, latest, *metrics, threshold));
 }
 
 auto parse_classification(const std::vector<std::string>& names) { return parse_classification_metric_list(names); }
@@ -235,32 +215,26 @@ template <class C>
 constexpr Signature kDriftReportPartial{C::name, "drift_report_partial_metrics", {"metrics", "drift_threshold"}, 2};
 
 template <class C>
-PyObject* streaming_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kNew<C>, args, kwargs, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        std::vector<typename C::Value> y_true, y_pred;
-        if (!pair_sequences<C>(argv, y_true, y_pred)) return nullptr;
-        auto monitor = [&] {
-            if constexpr (std::is_same_v<C, LogisticClass>) {
-                float threshold = 0.0f;
-                if (!to_f32(argv[2], "threshold", threshold))
-                    return std::optional<decltype(C::Core::create(y_true, y_pred, threshold))>{};
-                return std::optional{C::Core::create(y_true, y_pred, threshold)};
-            } else {
-                return std::optional{C::Core::create(y_true, y_pred)};
-            }
-        }();
-        if (!monitor) return nullptr;
-        if (!*monitor) return raise(monitor->error());
-        return box_new(type, std::move(**monitor));
-    });
+PyObject* streaming_new(PyTypeObject* type, PyObject* const* argv) {
+    std::vector<typename C::Value> y_true, y_pred;
+    if (!pair_sequences<C>(argv, y_true, y_pred)) return nullptr;
+    auto monitor = [&] {
+        if constexpr (std::is_same_v<C, LogisticClass>) {
+            float threshold = 0.0f;
+            if (!to_f32(argv[2], "threshold", threshold))
+                return std::optional<decltype(C::Core::create(y_true, y_pred, threshold))>{};
+            return std::optional{C::Core::create(y_true, y_pred, threshold)};
+        } else {
+            return std::optional{C::Core::create(y_true, y_pred)};
+        }
+    }();
+    if (!monitor) return nullptr;
+    if (!*monitor) return raise(monitor->error());
+    return box_new(type, std::move(**monitor));
 }
 
 template <class C>
-PyObject* streaming_push(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kPush<C>, args, nargs, kwnames, argv)) return nullptr;
+PyObject* streaming_push(PyObject* self, PyObject* const* argv) {
     typename C::Value y_true, y_pred;
     if (!C::scalar(argv[0], C::push_params[0], y_true) || !C::scalar(argv[1], C::push_params[1], y_pred))
         return nullptr;
@@ -274,97 +248,65 @@ PyObject* streaming_push(PyObject* self, PyObject* const* args, Py_ssize_t nargs
 }
 
 template <class C>
-PyObject* streaming_push_batch(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kPushBatch<C>, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        std::vector<typename C::Value> y_true, y_pred;
-        if (!pair_sequences<C>(argv, y_true, y_pred)) return nullptr;
-        return status_result(core_of<typename C::Core>(self).push_batch(y_true, y_pred));
-    });
+PyObject* streaming_push_batch(PyObject* self, PyObject* const* argv) {
+    std::vector<typename C::Value> y_true, y_pred;
+    if (!pair_sequences<C>(argv, y_true, y_pred)) return nullptr;
+    return status_result(core_of<typename C::Core>(self).push_batch(y_true, y_pred));
 }
 
 template <class C>
-PyObject* streaming_flush(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kFlush<C>, args, nargs, kwnames, argv)) return nullptr;
+PyObject* streaming_flush(PyObject* self, PyObject* const*) {
     core_of<typename C::Core>(self).flush();
     Py_RETURN_NONE;
 }
 
 template <class C>
-PyObject* streaming_reset_baseline(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kReset<C>, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        std::vector<typename C::Value> y_true, y_pred;
-        if (!pair_sequences<C>(argv, y_true, y_pred)) return nullptr;
-        return status_result(core_of<typename C::Core>(self).reset_baseline(y_true, y_pred));
-    });
+PyObject* streaming_reset_baseline(PyObject* self, PyObject* const* argv) {
+    std::vector<typename C::Value> y_true, y_pred;
+    if (!pair_sequences<C>(argv, y_true, y_pred)) return nullptr;
+    return status_result(core_of<typename C::Core>(self).reset_baseline(y_true, y_pred));
 }
 
-PyObject* logistic_reset_with_threshold(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kResetWithThreshold, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        std::vector<float> y_true, y_pred;
-        float threshold;
-        if (!pair_sequences<LogisticClass>(argv, y_true, y_pred) || !to_f32(argv[2], "threshold", threshold))
-            return nullptr;
-        auto& core = core_of<LogisticRegressionStreaming>(self);
-        return status_result(core.reset_baseline_and_decision_threshold(y_true, y_pred, threshold));
-    });
+PyObject* logistic_reset_with_threshold(PyObject* self, PyObject* const* argv) {
+    std::vector<float> y_true, y_pred;
+    float threshold;
+    if (!pair_sequences<LogisticClass>(argv, y_true, y_pred) || !to_f32(argv[2], "threshold", threshold))
+        return nullptr;
+    auto& core = core_of<LogisticRegressionStreaming>(self);
+    return status_result(core.reset_baseline_and_decision_threshold(y_true, y_pred, threshold));
 }
 
 template <class C>
-PyObject* streaming_performance_snapshot(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                                         PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kPerformance<C>, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        const auto metrics = core_of<typename C::Core>(self).performance_snapshot();
-        if (!metrics) return raise(metrics.error());
-        return report_to_py_dict(*metrics);
-    });
+PyObject* streaming_performance_snapshot(PyObject* self, PyObject* const*) {
+    const auto metrics = core_of<typename C::Core>(self).performance_snapshot();
+    if (!metrics) return raise(metrics.error());
+    return report_to_py_dict(*metrics);
 }
 
 template <class C>
-PyObject* streaming_drift_snapshot(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kDriftSnapshot<C>, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        const auto changes = core_of<typename C::Core>(self).drift_snapshot();
-        if (!changes) return raise(changes.error());
-        return report_to_py_dict(*changes);
-    });
+PyObject* streaming_drift_snapshot(PyObject* self, PyObject* const*) {
+    const auto changes = core_of<typename C::Core>(self).drift_snapshot();
+    if (!changes) return raise(changes.error());
+    return report_to_py_dict(*changes);
 }
 
 template <class C>
-PyObject* streaming_drift_report(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kDriftReport<C>, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        float threshold;
-        if (!to_f32(argv[0], "drift_threshold", threshold)) return nullptr;
-        return report_result(core_of<typename C::Core>(self).drift_report(threshold));
-    });
+PyObject* streaming_drift_report(PyObject* self, PyObject* const* argv) {
+    float threshold;
+    if (!to_f32(argv[0], "drift_threshold", threshold)) return nullptr;
+    return report_result(core_of<typename C::Core>(self).drift_report(threshold));
 }
 
 template <class C>
-PyObject* streaming_drift_report_partial(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                                         PyObject* kwnames) {
-    PyObject* argv[kMaxParams];
-    if (!bind_args(kDriftReportPartial<C>, args, nargs, kwnames, argv)) return nullptr;
-    return guarded([&]() -> PyObject* {
-        std::vector<std::string> names;
-        float threshold;
-        if (!to_text_seq(argv[0], "metrics", names) || !to_f32(argv[1], "drift_threshold", threshold))
-            return nullptr;
-        // The names are checked before the stream's emptiness.
-        const auto metrics = C::parse(names);
-        if (!metrics) return raise(metrics.error());
-        return report_result(core_of<typename C::Core>(self).drift_report_partial_metrics(*metrics, threshold));
-    });
+PyObject* streaming_drift_report_partial(PyObject* self, PyObject* const* argv) {
+    std::vector<std::string> names;
+    float threshold;
+    if (!to_text_seq(argv[0], "metrics", names) || !to_f32(argv[1], "drift_threshold", threshold))
+        return nullptr;
+    // The names are checked before the stream's emptiness.
+    const auto metrics = C::parse(names);
+    if (!metrics) return raise(metrics.error());
+    return report_result(core_of<typename C::Core>(self).drift_report_partial_metrics(*metrics, threshold));
 }
 
 // The methods every monitor has, in the order of the class's method table; the
@@ -372,45 +314,46 @@ PyObject* streaming_drift_report_partial(PyObject* self, PyObject* const* args, 
 template <class C>
 std::vector<FunctionBinding> streaming_methods() {
     std::vector<FunctionBinding> methods{
-        {kPush<C>, streaming_push<C>},
-        {kPushBatch<C>, streaming_push_batch<C>},
-        {kReset<C>, streaming_reset_baseline<C>},
-        {kFlush<C>, streaming_flush<C>},
-        {kPerformance<C>, streaming_performance_snapshot<C>},
-        {kDriftSnapshot<C>, streaming_drift_snapshot<C>},
-        {kDriftReport<C>, streaming_drift_report<C>},
-        {kDriftReportPartial<C>, streaming_drift_report_partial<C>},
+        make_binding<kPush<C>, streaming_push<C>>(),
+        make_binding<kPushBatch<C>, streaming_push_batch<C>>(),
+        make_binding<kReset<C>, streaming_reset_baseline<C>>(),
+        make_binding<kFlush<C>, streaming_flush<C>>(),
+        make_binding<kPerformance<C>, streaming_performance_snapshot<C>>(),
+        make_binding<kDriftSnapshot<C>, streaming_drift_snapshot<C>>(),
+        make_binding<kDriftReport<C>, streaming_drift_report<C>>(),
+        make_binding<kDriftReportPartial<C>, streaming_drift_report_partial<C>>(),
     };
     if constexpr (std::is_same_v<C, LogisticClass>)
-        methods.insert(methods.begin() + 3, FunctionBinding{kResetWithThreshold, logistic_reset_with_threshold});
+        methods.insert(methods.begin() + 3, make_binding<kResetWithThreshold, logistic_reset_with_threshold>());
     return methods;
 }
 
 template <class C>
 bool add_streaming_class(PyObject* module) {
-    static ClassBinding binding =
-        class_binding<typename C::Core>(kNew<C>, streaming_new<C>, streaming_methods<C>());
+    static ClassBinding binding = class_binding<typename C::Core, kNew<C>, streaming_new<C>>(streaming_methods<C>());
     return add_class(module, binding);
 }
 
 }  // namespace
 
-const FunctionBinding py_model_perf_linear_regression_binding{kLinearRegression, py_model_perf_linear_regression};
-const FunctionBinding py_model_perf_classification_binding{kClassification, py_model_perf_classification};
-const FunctionBinding py_model_perf_logistic_regression_binding{kLogisticRegression,
-                                                                py_model_perf_logistic_regression};
-const FunctionBinding py_model_perf_class_rt_full_binding{
-    kClassRtFull, full_check<kClassRtFull, classification_performance_runtime, all_classification_metrics>};
-const FunctionBinding py_model_perf_class_rt_partial_binding{
-    kClassRtPartial, partial_check<kClassRtPartial, classification_performance_runtime, parse_classification>};
-const FunctionBinding py_model_perf_log_reg_rt_full_binding{
-    kLogRegRtFull, full_check<kLogRegRtFull, logistic_performance_runtime, all_logistic_metrics>};
-const FunctionBinding py_model_perf_log_reg_rt_partial_binding{
-    kLogRegRtPartial, partial_check<kLogRegRtPartial, logistic_performance_runtime, parse_logistic>};
-const FunctionBinding py_model_perf_lin_reg_rt_full_binding{
-    kLinRegRtFull, full_check<kLinRegRtFull, regression_performance_runtime, all_regression_metrics>};
-const FunctionBinding py_model_perf_lin_reg_rt_partial_binding{
-    kLinRegRtPartial, partial_check<kLinRegRtPartial, regression_performance_runtime, parse_regression>};
+const FunctionBinding py_model_perf_linear_regression_binding =
+    make_binding<kLinearRegression, py_model_perf_linear_regression>();
+const FunctionBinding py_model_perf_classification_binding =
+    make_binding<kClassification, py_model_perf_classification>();
+const FunctionBinding py_model_perf_logistic_regression_binding =
+    make_binding<kLogisticRegression, py_model_perf_logistic_regression>();
+const FunctionBinding py_model_perf_class_rt_full_binding =
+    make_binding<kClassRtFull, full_check<classification_performance_runtime, all_classification_metrics>>();
+const FunctionBinding py_model_perf_class_rt_partial_binding =
+    make_binding<kClassRtPartial, partial_check<classification_performance_runtime, parse_classification>>();
+const FunctionBinding py_model_perf_log_reg_rt_full_binding =
+    make_binding<kLogRegRtFull, full_check<logistic_performance_runtime, all_logistic_metrics>>();
+const FunctionBinding py_model_perf_log_reg_rt_partial_binding =
+    make_binding<kLogRegRtPartial, partial_check<logistic_performance_runtime, parse_logistic>>();
+const FunctionBinding py_model_perf_lin_reg_rt_full_binding =
+    make_binding<kLinRegRtFull, full_check<regression_performance_runtime, all_regression_metrics>>();
+const FunctionBinding py_model_perf_lin_reg_rt_partial_binding =
+    make_binding<kLinRegRtPartial, partial_check<regression_performance_runtime, parse_regression>>();
 
 bool add_PyBinaryClassificationStreaming(PyObject* module) { return add_streaming_class<ClassificationClass>(module); }
 bool add_PyLinearRegressionStreaming(PyObject* module) { return add_streaming_class<RegressionClass>(module); }
