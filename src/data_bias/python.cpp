@@ -4,6 +4,7 @@
 #include "data_bias/streaming.hpp"
 #include "data_handler/py_types_handler.hpp"
 #include "errors/py_errors.hpp"
+#include "reporting/py_monitor_methods.hpp"
 #include "reporting/py_reports.hpp"
 #include "runtime/data_bias_runtime.hpp"
 
@@ -102,6 +103,11 @@ PyObject* py_data_bias_partial_check(PyObject*, PyObject* const* argv) {
 
 constexpr const char* kStreaming = "PyDataBiasStreaming";
 
+struct StreamingClass {
+    using Core = StreamingDataBias;
+    static constexpr const char* name = kStreaming;
+};
+
 bool sample_sequences(PyObject* f, PyObject* g, const char* f_name, const char* g_name,
                       std::vector<std::int8_t>& features, std::vector<std::int8_t>& truths) {
     return to_i8_seq(f, f_name, features) && to_i8_seq(g, g_name, truths);
@@ -146,52 +152,6 @@ PyObject* streaming_reset_baseline(PyObject* self, PyObject* const* argv) {
     Py_RETURN_NONE;
 }
 
-constexpr Signature kFlush{kStreaming, "flush", {}, 0};
-
-PyObject* streaming_flush(PyObject* self, PyObject* const*) {
-    core_of<StreamingDataBias>(self).flush();
-    Py_RETURN_NONE;
-}
-
-constexpr Signature kPerformance{kStreaming, "performance_snapshot", {}, 0};
-
-PyObject* streaming_performance_snapshot(PyObject* self, PyObject* const*) {
-    auto now = core_of<StreamingDataBias>(self).current();
-    if (!now) return raise(now.error());
-    return report_to_py_dict(now->to_map());
-}
-
-constexpr Signature kDriftSnapshot{kStreaming, "drift_snapshot", {}, 0};
-
-PyObject* streaming_drift_snapshot(PyObject* self, PyObject* const*) {
-    auto changes = core_of<StreamingDataBias>(self).drift_snapshot();
-    if (!changes) return raise(changes.error());
-    return report_to_py_dict(*changes);
-}
-
-constexpr Signature kDriftReport{kStreaming, "drift_report", {"drift_threshold"}, 1};
-
-PyObject* streaming_drift_report(PyObject* self, PyObject* const* argv) {
-    float threshold;
-    if (!to_f32(argv[0], "drift_threshold", threshold)) return nullptr;
-    auto report = core_of<StreamingDataBias>(self).drift_report(threshold);
-    if (!report) return raise(report.error());
-    return into_py_dict(*report);
-}
-
-constexpr Signature kDriftReportPartial{kStreaming, "drift_report_partial_metrics", {"metrics", "drift_threshold"}, 2};
-
-PyObject* streaming_drift_report_partial(PyObject* self, PyObject* const* argv) {
-    std::vector<std::string> names;
-    float threshold;
-    if (!to_text_seq(argv[0], "metrics", names) || !to_f32(argv[1], "drift_threshold", threshold)) return nullptr;
-    auto metrics = parse_metric_list<DataBiasMetric>(names);
-    if (!metrics) return raise(metrics.error());
-    auto report = core_of<StreamingDataBias>(self).drift_report_partial_metrics(*metrics, threshold);
-    if (!report) return raise(report.error());
-    return into_py_dict(*report);
-}
-
 }  // namespace
 
 const FunctionBinding py_data_bias_analyzer_binding = make_binding<kAnalyzer, py_data_bias_analyzer>();
@@ -206,11 +166,11 @@ bool add_PyDataBiasStreaming(PyObject* module) {
             make_binding<kPush, streaming_push>(),
             make_binding<kPushBatch, streaming_push_batch>(),
             make_binding<kReset, streaming_reset_baseline>(),
-            make_binding<kFlush, streaming_flush>(),
-            make_binding<kDriftSnapshot, streaming_drift_snapshot>(),
-            make_binding<kDriftReport, streaming_drift_report>(),
-            make_binding<kDriftReportPartial, streaming_drift_report_partial>(),
-            make_binding<kPerformance, streaming_performance_snapshot>(),
+            monitor_methods::flush<StreamingClass>(),
+            monitor_methods::drift_snapshot<StreamingClass>(),
+            monitor_methods::drift_report<StreamingClass>(),
+            monitor_methods::drift_report_partial_metrics<StreamingClass>(),
+            monitor_methods::performance_snapshot<StreamingClass>(),
         });
     return add_class(module, binding);
 }

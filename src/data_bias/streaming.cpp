@@ -54,6 +54,12 @@ std::expected<DataBiasRuntime, ModelPerformanceError> StreamingDataBias::current
     return DataBiasRuntime::new_from_pre_training(running_);
 }
 
+std::expected<MetricMap<DataBiasMetric>, ModelPerformanceError> StreamingDataBias::performance_snapshot() const {
+    auto now = current();
+    if (!now) return std::unexpected(now.error());
+    return now->to_map();
+}
+
 std::expected<MetricMap<DataBiasMetric>, ModelPerformanceError> StreamingDataBias::drift_snapshot() const {
     auto now = current();
     if (!now) return std::unexpected(now.error());

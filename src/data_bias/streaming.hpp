@@ -17,6 +17,8 @@ namespace tarvenn {
 
 class StreamingDataBias {
 public:
+    using Metric = DataBiasMetric;
+
     // The baseline comes from the given samples; the running counts start empty.
     static std::expected<StreamingDataBias, ModelPerformanceError> create(std::span<const std::int8_t> features,
                                                                            std::span<const std::int8_t> truths);
@@ -30,6 +32,7 @@ public:
                                                               std::span<const std::int8_t> truths);
 
     std::expected<DataBiasRuntime, ModelPerformanceError> current() const;
+    std::expected<MetricMap<DataBiasMetric>, ModelPerformanceError> performance_snapshot() const;
     std::expected<MetricMap<DataBiasMetric>, ModelPerformanceError> drift_snapshot() const;
     std::expected<DriftReport<DataBiasMetric>, ModelPerformanceError> drift_report(
         std::optional<float> threshold) const;

@@ -4,6 +4,7 @@
 #include "errors/py_errors.hpp"
 #include "model_bias/core.hpp"
 #include "model_bias/streaming.hpp"
+#include "reporting/py_monitor_methods.hpp"
 #include "reporting/py_reports.hpp"
 #include "runtime/model_bias_runtime.hpp"
 
@@ -117,6 +118,11 @@ PyObject* py_model_bias_partial_check(PyObject*, PyObject* const* argv) {
 
 constexpr const char* kStreaming = "PyModelBiasStreaming";
 
+struct StreamingClass {
+    using Core = StreamingModelBias;
+    static constexpr const char* name = kStreaming;
+};
+
 // The three sample sequences of a batch: features, predictions, ground truth.
 struct SampleBatch {
     std::vector<std::int8_t> features, predictions, truths;
@@ -169,52 +175,6 @@ PyObject* streaming_reset_baseline(PyObject* self, PyObject* const* argv) {
     Py_RETURN_NONE;
 }
 
-constexpr Signature kFlush{kStreaming, "flush", {}, 0};
-
-PyObject* streaming_flush(PyObject* self, PyObject* const*) {
-    monitor(self).flush();
-    Py_RETURN_NONE;
-}
-
-constexpr Signature kDriftSnapshot{kStreaming, "drift_snapshot", {}, 0};
-
-PyObject* streaming_drift_snapshot(PyObject* self, PyObject* const*) {
-    auto changes = monitor(self).drift_snapshot();
-    if (!changes) return raise(changes.error());
-    return report_to_py_dict(*changes);
-}
-
-constexpr Signature kDriftReport{kStreaming, "drift_report", {"drift_threshold"}, 1};
-
-PyObject* streaming_drift_report(PyObject* self, PyObject* const* argv) {
-    float threshold;
-    if (!to_f32(argv[0], "drift_threshold", threshold)) return nullptr;
-    auto report = monitor(self).drift_report(threshold);
-    if (!report) return raise(report.error());
-    return into_py_dict(*report);
-}
-
-constexpr Signature kDriftReportPartial{kStreaming, "drift_report_partial_metrics", {"metrics", "drift_threshold"}, 2};
-
-PyObject* streaming_drift_report_partial(PyObject* self, PyObject* const* argv) {
-    std::vector<std::string> names;
-    float threshold;
-    if (!to_text_seq(argv[0], "metrics", names) || !to_f32(argv[1], "drift_threshold", threshold)) return nullptr;
-    auto metrics = parse_metric_list<ModelBiasMetric>(names);
-    if (!metrics) return raise(metrics.error());
-    auto report = monitor(self).drift_report_partial_metrics(*metrics, threshold);
-    if (!report) return raise(report.error());
-    return into_py_dict(*report);
-}
-
-constexpr Signature kPerformance{kStreaming, "performance_snapshot", {}, 0};
-
-PyObject* streaming_performance_snapshot(PyObject* self, PyObject* const*) {
-    auto metrics = monitor(self).performance_snapshot();
-    if (!metrics) return raise(metrics.error());
-    return report_to_py_dict(*metrics);
-}
-
 }  // namespace
 
 const FunctionBinding py_model_bias_analyzer_binding = make_binding<kAnalyzer, py_model_bias_analyzer>();
@@ -229,11 +189,11 @@ bool add_PyModelBiasStreaming(PyObject* module) {
             make_binding<kPush, streaming_push>(),
             make_binding<kPushBatch, streaming_push_batch>(),
             make_binding<kReset, streaming_reset_baseline>(),
-            make_binding<kFlush, streaming_flush>(),
-            make_binding<kDriftSnapshot, streaming_drift_snapshot>(),
-            make_binding<kDriftReport, streaming_drift_report>(),
-            make_binding<kDriftReportPartial, streaming_drift_report_partial>(),
-            make_binding<kPerformance, streaming_performance_snapshot>(),
+            monitor_methods::flush<StreamingClass>(),
+            monitor_methods::drift_snapshot<StreamingClass>(),
+            monitor_methods::drift_report<StreamingClass>(),
+            monitor_methods::drift_report_partial_metrics<StreamingClass>(),
+            monitor_methods::performance_snapshot<StreamingClass>(),
         });
     return add_class(module, binding);
 }

@@ -51,6 +51,8 @@ struct BucketGeneralizedEntropy {
 
 class StreamingModelBias {
 public:
+    using Metric = ModelBiasMetric;
+
     // The baseline comes from the given samples; the running counts start empty.
     static std::expected<StreamingModelBias, ModelPerformanceError> create(std::span<const std::int8_t> features,
                                                                            std::span<const std::int8_t> predictions,

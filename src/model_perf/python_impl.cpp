@@ -11,6 +11,7 @@
 #include "model_perf/metrics.hpp"
 #include "model_perf/runtime_check.hpp"
 #include "model_perf/streaming.hpp"
+#include "reporting/py_monitor_methods.hpp"
 #include "reporting/py_reports.hpp"
 
 namespace tarvenn {
@@ -93,12 +94,6 @@ bool threshold_arg(PyObject* obj, float& out) {
     return to_f32(obj, "threshold", out);
 }
 
-template <class Report>
-PyObject* report_result(const Report& report) {
-    if (!report) return raise(report.error());
-    return into_py_dict(*report);
-}
-
 // A full check: every metric of the family.
 template <auto Check, auto AllMetrics>
 PyObject* full_check(PyObject*, PyObject* const* argv) {
@@ -107,7 +102,7 @@ PyObject* full_check(PyObject*, PyObject* const* argv) {
     if (!to_metric_value_map(argv[0], "baseline", baseline) || !to_metric_value_map(argv[1], "latest", latest) ||
         !threshold_arg(argv[2], threshold))
         return nullptr;
-    return report_result(Check(baseline, latest, AllMetrics(), threshold));
+    return monitor_methods::result_dict(Check(baseline, latest, AllMetrics(), threshold));
 }
 
 // A partial check: the metrics named by the caller, parsed by the family's parser.
@@ -121,7 +116,7 @@ PyObject* partial_check(PyObject*, PyObject* const* argv) {
         return nullptr;
     const auto metrics = Parse(names);
     if (!metrics) return raise(metrics.error());
-    return report_result(Check(baseline, latest, *metrics, threshold));
+    return monitor_methods::result_dict(Check(baseline, latest, *metrics, threshold));
 }
 
 auto parse_classification(const std::vector<std::string>& names) { return parse_classification_metric_list(names); }
@@ -153,7 +148,6 @@ struct RegressionClass {
         return to_f32_seq(obj, param, out);
     }
     static bool scalar(PyObject* obj, const char* param, float& out) { return to_f32(obj, param, out); }
-    static auto parse(const std::vector<std::string>& names) { return parse_regression(names); }
 };
 
 struct LogisticClass {
@@ -200,19 +194,9 @@ constexpr Signature kPush{C::name, "push", {C::push_params[0], C::push_params[1]
 template <class C>
 constexpr Signature kPushBatch{C::name, "push_batch", {"y_true", "y_pred"}, 2};
 template <class C>
-constexpr Signature kFlush{C::name, "flush", {}, 0};
-template <class C>
 constexpr Signature kReset{C::name, "reset_baseline", {"y_true", "y_pred"}, 2};
 constexpr Signature kResetWithThreshold{
     LogisticClass::name, "reset_baseline_and_decision_threshold", {"y_true", "y_pred", "threshold"}, 3};
-template <class C>
-constexpr Signature kPerformance{C::name, "performance_snapshot", {}, 0};
-template <class C>
-constexpr Signature kDriftSnapshot{C::name, "drift_snapshot", {}, 0};
-template <class C>
-constexpr Signature kDriftReport{C::name, "drift_report", {"drift_threshold"}, 1};
-template <class C>
-constexpr Signature kDriftReportPartial{C::name, "drift_report_partial_metrics", {"metrics", "drift_threshold"}, 2};
 
 template <class C>
 PyObject* streaming_new(PyTypeObject* type, PyObject* const* argv) {
@@ -255,12 +239,6 @@ PyObject* streaming_push_batch(PyObject* self, PyObject* const* argv) {
 }
 
 template <class C>
-PyObject* streaming_flush(PyObject* self, PyObject* const*) {
-    core_of<typename C::Core>(self).flush();
-    Py_RETURN_NONE;
-}
-
-template <class C>
 PyObject* streaming_reset_baseline(PyObject* self, PyObject* const* argv) {
     std::vector<typename C::Value> y_true, y_pred;
     if (!pair_sequences<C>(argv, y_true, y_pred)) return nullptr;
@@ -276,39 +254,6 @@ PyObject* logistic_reset_with_threshold(PyObject* self, PyObject* const* argv) {
     return status_result(core.reset_baseline_and_decision_threshold(y_true, y_pred, threshold));
 }
 
-template <class C>
-PyObject* streaming_performance_snapshot(PyObject* self, PyObject* const*) {
-    const auto metrics = core_of<typename C::Core>(self).performance_snapshot();
-    if (!metrics) return raise(metrics.error());
-    return report_to_py_dict(*metrics);
-}
-
-template <class C>
-PyObject* streaming_drift_snapshot(PyObject* self, PyObject* const*) {
-    const auto changes = core_of<typename C::Core>(self).drift_snapshot();
-    if (!changes) return raise(changes.error());
-    return report_to_py_dict(*changes);
-}
-
-template <class C>
-PyObject* streaming_drift_report(PyObject* self, PyObject* const* argv) {
-    float threshold;
-    if (!to_f32(argv[0], "drift_threshold", threshold)) return nullptr;
-    return report_result(core_of<typename C::Core>(self).drift_report(threshold));
-}
-
-template <class C>
-PyObject* streaming_drift_report_partial(PyObject* self, PyObject* const* argv) {
-    std::vector<std::string> names;
-    float threshold;
-    if (!to_text_seq(argv[0], "metrics", names) || !to_f32(argv[1], "drift_threshold", threshold))
-        return nullptr;
-    // The names are checked before the stream's emptiness.
-    const auto metrics = C::parse(names);
-    if (!metrics) return raise(metrics.error());
-    return report_result(core_of<typename C::Core>(self).drift_report_partial_metrics(*metrics, threshold));
-}
-
 // The methods every monitor has, in the order of the class's method table; the
 // logistic class inserts its threshold reset after reset_baseline.
 template <class C>
@@ -317,11 +262,11 @@ std::vector<FunctionBinding> streaming_methods() {
         make_binding<kPush<C>, streaming_push<C>>(),
         make_binding<kPushBatch<C>, streaming_push_batch<C>>(),
         make_binding<kReset<C>, streaming_reset_baseline<C>>(),
-        make_binding<kFlush<C>, streaming_flush<C>>(),
-        make_binding<kPerformance<C>, streaming_performance_snapshot<C>>(),
-        make_binding<kDriftSnapshot<C>, streaming_drift_snapshot<C>>(),
-        make_binding<kDriftReport<C>, streaming_drift_report<C>>(),
-        make_binding<kDriftReportPartial<C>, streaming_drift_report_partial<C>>(),
+        monitor_methods::flush<C>(),
+        monitor_methods::performance_snapshot<C>(),
+        monitor_methods::drift_snapshot<C>(),
+        monitor_methods::drift_report<C>(),
+        monitor_methods::drift_report_partial_metrics<C>(),
     };
     if constexpr (std::is_same_v<C, LogisticClass>)
         methods.insert(methods.begin() + 3, make_binding<kResetWithThreshold, logistic_reset_with_threshold>());
