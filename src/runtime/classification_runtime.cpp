@@ -2,36 +2,6 @@
 
 namespace tarvenn {
 
-template <std::size_t N>
-std::expected<ClassificationRecord<N>, ModelPerformanceError> ClassificationRecord<N>::from_map(
-    const NameMap& map) {
-    ClassificationRecord record;
-    for (std::size_t i = 0; i < N; ++i) {
-        const auto v = lookup(map, metric_name(static_cast<Metric>(i)));
-        if (!v)
-            return std::unexpected(ModelPerformanceError::of(ModelPerformanceError::Kind::InvalidAnalysisReport));
-        record.values[i] = *v;
-    }
-    return record;
-}
-
-template struct ClassificationRecord<7>;
-template struct ClassificationRecord<8>;
-
-std::expected<BinaryClassificationRuntime, ModelPerformanceError> BinaryClassificationRuntime::from_map(
-    const NameMap& map) {
-    auto record = ClassificationRecord<7>::from_map(map);
-    if (!record) return std::unexpected(record.error());
-    return BinaryClassificationRuntime{*record};
-}
-
-std::expected<LogisticRegressionRuntime, ModelPerformanceError> LogisticRegressionRuntime::from_map(
-    const NameMap& map) {
-    auto record = ClassificationRecord<8>::from_map(map);
-    if (!record) return std::unexpected(record.error());
-    return LogisticRegressionRuntime{*record};
-}
-
 MetricMap<ClassificationEvaluationMetric> BinaryClassificationRuntime::compare_to_baseline(
     std::span<const Metric> metrics, float threshold, const BinaryClassificationRuntime& baseline) const {
     const float grow = 1.0f + threshold;
