@@ -91,29 +91,6 @@ std::expected<LinearRegressionRuntime, ModelPerformanceError> LinearRegressionSt
     return buckets_.streaming_metrics();
 }
 
-MetricMapResult<LinearRegressionEvaluationMetric> LinearRegressionStreaming::performance_snapshot() const {
-    return map_value(current(), [](const LinearRegressionRuntime& c) { return c.to_map(); });
-}
-
-MetricMapResult<LinearRegressionEvaluationMetric> LinearRegressionStreaming::drift_snapshot() const {
-    return map_value(current(),
-        [&](const LinearRegressionRuntime& c) { return c.runtime_drift_report(baseline_); });
-}
-
-ReportResult<LinearRegressionEvaluationMetric> LinearRegressionStreaming::drift_report(
-    float drift_threshold) const {
-    return map_value(current(), [&](const LinearRegressionRuntime& c) {
-        return streaming_report(c, baseline_, drift_threshold, full_mask<Metric>());
-    });
-}
-
-ReportResult<LinearRegressionEvaluationMetric> LinearRegressionStreaming::drift_report_partial_metrics(
-    std::span<const Metric> metrics, float drift_threshold) const {
-    return map_value(current(), [&](const LinearRegressionRuntime& c) {
-        return streaming_report(c, baseline_, drift_threshold, mask_of(metrics));
-    });
-}
-
 // --- logistic regression -----------------------------------------------------
 
 LogisticRegressionStreaming::LogisticRegressionStreaming(const LogisticRegressionRuntime& baseline,
@@ -192,29 +169,6 @@ std::expected<LogisticRegressionRuntime, ModelPerformanceError> LogisticRegressi
     return record;
 }
 
-MetricMapResult<ClassificationEvaluationMetric> LogisticRegressionStreaming::performance_snapshot() const {
-    return map_value(current(), [](const LogisticRegressionRuntime& c) { return c.to_map(); });
-}
-
-MetricMapResult<ClassificationEvaluationMetric> LogisticRegressionStreaming::drift_snapshot() const {
-    return map_value(current(),
-        [&](const LogisticRegressionRuntime& c) { return c.runtime_drift_report(baseline_); });
-}
-
-ReportResult<ClassificationEvaluationMetric> LogisticRegressionStreaming::drift_report(
-    float drift_threshold) const {
-    return map_value(current(), [&](const LogisticRegressionRuntime& c) {
-        return streaming_report(c, baseline_, drift_threshold, full_mask<Metric>());
-    });
-}
-
-ReportResult<ClassificationEvaluationMetric> LogisticRegressionStreaming::drift_report_partial_metrics(
-    std::span<const Metric> metrics, float drift_threshold) const {
-    return map_value(current(), [&](const LogisticRegressionRuntime& c) {
-        return streaming_report(c, baseline_, drift_threshold, mask_of(metrics));
-    });
-}
-
 // --- binary classification ---------------------------------------------------
 
 template <class Label>
@@ -247,35 +201,38 @@ BinaryClassificationStreaming<Label>::current() const {
     return classification_from_counts(confusion_);
 }
 
-template <class Label>
-MetricMapResult<ClassificationEvaluationMetric> BinaryClassificationStreaming<Label>::performance_snapshot()
-    const {
-    return map_value(current(), [](const BinaryClassificationRuntime& c) { return c.to_map(); });
-}
-
-template <class Label>
-MetricMapResult<ClassificationEvaluationMetric> BinaryClassificationStreaming<Label>::drift_snapshot() const {
-    return map_value(current(),
-        [&](const BinaryClassificationRuntime& c) { return c.runtime_drift_report(baseline_); });
-}
-
-template <class Label>
-ReportResult<ClassificationEvaluationMetric> BinaryClassificationStreaming<Label>::drift_report(
-    float drift_threshold) const {
-    return map_value(current(), [&](const BinaryClassificationRuntime& c) {
-        return streaming_report(c, baseline_, drift_threshold, full_mask<Metric>());
-    });
-}
-
-template <class Label>
-ReportResult<ClassificationEvaluationMetric>
-BinaryClassificationStreaming<Label>::drift_report_partial_metrics(std::span<const Metric> metrics,
-                                                                   float drift_threshold) const {
-    return map_value(current(), [&](const BinaryClassificationRuntime& c) {
-        return streaming_report(c, baseline_, drift_threshold, mask_of(metrics));
-    });
-}
-
 template class BinaryClassificationStreaming<std::int32_t>;
+
+// --- reports -------------------------------------------------------------------
+
+template <class Monitor, class Record>
+MetricMapResult<typename Record::Metric> MonitorReports<Monitor, Record>::performance_snapshot() const {
+    return map_value(monitor().current(), [](const Record& c) { return c.to_map(); });
+}
+
+template <class Monitor, class Record>
+MetricMapResult<typename Record::Metric> MonitorReports<Monitor, Record>::drift_snapshot() const {
+    return map_value(monitor().current(),
+        [&](const Record& c) { return c.runtime_drift_report(monitor().baseline()); });
+}
+
+template <class Monitor, class Record>
+ReportResult<typename Record::Metric> MonitorReports<Monitor, Record>::drift_report(float drift_threshold) const {
+    return map_value(monitor().current(), [&](const Record& c) {
+        return streaming_report(c, monitor().baseline(), drift_threshold, full_mask<Metric>());
+    });
+}
+
+template <class Monitor, class Record>
+ReportResult<typename Record::Metric> MonitorReports<Monitor, Record>::drift_report_partial_metrics(
+    std::span<const Metric> metrics, float drift_threshold) const {
+    return map_value(monitor().current(), [&](const Record& c) {
+        return streaming_report(c, monitor().baseline(), drift_threshold, mask_of(metrics));
+    });
+}
+
+template class MonitorReports<LinearRegressionStreaming, LinearRegressionRuntime>;
+template class MonitorReports<LogisticRegressionStreaming, LogisticRegressionRuntime>;
+template class MonitorReports<BinaryClassificationStreaming<std::int32_t>, BinaryClassificationRuntime>;
 
 }  // namespace tarvenn

@@ -21,7 +21,23 @@ template <class M>
 using ReportResult = std::expected<DriftReport<M>, ModelPerformanceError>;
 using Status = std::expected<void, ModelPerformanceError>;
 
-class LinearRegressionStreaming {
+// The reports of a monitor, computed from its running record (Monitor::current())
+// and its baseline record (Monitor::baseline()).
+template <class Monitor, class Record>
+class MonitorReports {
+public:
+    using Metric = typename Record::Metric;
+
+    MetricMapResult<Metric> performance_snapshot() const;
+    MetricMapResult<Metric> drift_snapshot() const;
+    ReportResult<Metric> drift_report(float drift_threshold) const;
+    ReportResult<Metric> drift_report_partial_metrics(std::span<const Metric> metrics, float drift_threshold) const;
+
+private:
+    const Monitor& monitor() const { return static_cast<const Monitor&>(*this); }
+};
+
+class LinearRegressionStreaming : public MonitorReports<LinearRegressionStreaming, LinearRegressionRuntime> {
 public:
     using Metric = LinearRegressionEvaluationMetric;
 
@@ -35,11 +51,7 @@ public:
     Status reset_baseline(std::span<const float> y_true, std::span<const float> y_pred);
 
     std::expected<LinearRegressionRuntime, ModelPerformanceError> current() const;
-    MetricMapResult<Metric> performance_snapshot() const;
-    MetricMapResult<Metric> drift_snapshot() const;
-    ReportResult<Metric> drift_report(float drift_threshold) const;
-    ReportResult<Metric> drift_report_partial_metrics(std::span<const Metric> metrics,
-                                                      float drift_threshold) const;
+    const LinearRegressionRuntime& baseline() const { return baseline_; }
 
 private:
     explicit LinearRegressionStreaming(const LinearRegressionRuntime& baseline) : baseline_(baseline) {}
@@ -48,7 +60,8 @@ private:
     LinearRegressionErrorBuckets buckets_;
 };
 
-class LogisticRegressionStreaming {
+class LogisticRegressionStreaming
+    : public MonitorReports<LogisticRegressionStreaming, LogisticRegressionRuntime> {
 public:
     using Metric = ClassificationEvaluationMetric;
 
@@ -67,11 +80,7 @@ public:
                                                  std::span<const float> y_pred, float threshold);
 
     std::expected<LogisticRegressionRuntime, ModelPerformanceError> current() const;
-    MetricMapResult<Metric> performance_snapshot() const;
-    MetricMapResult<Metric> drift_snapshot() const;
-    ReportResult<Metric> drift_report(float drift_threshold) const;
-    ReportResult<Metric> drift_report_partial_metrics(std::span<const Metric> metrics,
-                                                      float drift_threshold) const;
+    const LogisticRegressionRuntime& baseline() const { return baseline_; }
 
 private:
     LogisticRegressionStreaming(const LogisticRegressionRuntime& baseline, float threshold);
@@ -86,7 +95,8 @@ private:
 };
 
 template <class Label>
-class BinaryClassificationStreaming {
+class BinaryClassificationStreaming
+    : public MonitorReports<BinaryClassificationStreaming<Label>, BinaryClassificationRuntime> {
 public:
     using Metric = ClassificationEvaluationMetric;
 
@@ -105,11 +115,7 @@ public:
     Status reset_baseline(std::span<const Label> y_true, std::span<const Label> y_pred);
 
     std::expected<BinaryClassificationRuntime, ModelPerformanceError> current() const;
-    MetricMapResult<Metric> performance_snapshot() const;
-    MetricMapResult<Metric> drift_snapshot() const;
-    ReportResult<Metric> drift_report(float drift_threshold) const;
-    ReportResult<Metric> drift_report_partial_metrics(std::span<const Metric> metrics,
-                                                      float drift_threshold) const;
+    const BinaryClassificationRuntime& baseline() const { return baseline_; }
 
 private:
     explicit BinaryClassificationStreaming(const BinaryClassificationRuntime& baseline)
@@ -121,5 +127,8 @@ private:
 };
 
 extern template class BinaryClassificationStreaming<std::int32_t>;
+extern template class MonitorReports<LinearRegressionStreaming, LinearRegressionRuntime>;
+extern template class MonitorReports<LogisticRegressionStreaming, LogisticRegressionRuntime>;
+extern template class MonitorReports<BinaryClassificationStreaming<std::int32_t>, BinaryClassificationRuntime>;
 
 }  // namespace tarvenn
