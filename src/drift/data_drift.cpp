@@ -18,6 +18,12 @@ std::vector<double> measures(std::span<const double> p, std::span<const double> 
     return values;
 }
 
+// The value of a one-type computation.
+std::expected<double, DriftError> first_value(const std::expected<std::vector<double>, DriftError>& values) {
+    if (!values) return std::unexpected(values.error());
+    return values->front();
+}
+
 // Few samples against many bins: add them one at a time rather than sweep the bins.
 bool count_first(std::size_t samples, std::size_t n_bins) { return samples >= n_bins / 8; }
 
@@ -49,9 +55,7 @@ std::expected<void, DriftError> ContinuousDataDrift::build_rt_hist(std::span<con
 
 std::expected<double, DriftError> ContinuousDataDrift::compute_drift(std::span<const double> runtime,
                                                                      DataDriftType type) {
-    auto values = compute_drift_many(runtime, std::span<const DataDriftType>(&type, 1));
-    if (!values) return std::unexpected(values.error());
-    return values->front();
+    return first_value(compute_drift_many(runtime, std::span<const DataDriftType>(&type, 1)));
 }
 
 std::expected<std::vector<double>, DriftError> ContinuousDataDrift::compute_drift_many(
@@ -104,9 +108,7 @@ std::expected<void, DriftError> CategoricalDataDrift::build_rt_hist(std::span<co
 
 std::expected<double, DriftError> CategoricalDataDrift::compute_drift(std::span<const std::uint32_t> runtime_bins,
                                                                       DataDriftType type) {
-    auto values = compute_drift_many(runtime_bins, std::span<const DataDriftType>(&type, 1));
-    if (!values) return std::unexpected(values.error());
-    return values->front();
+    return first_value(compute_drift_many(runtime_bins, std::span<const DataDriftType>(&type, 1)));
 }
 
 std::expected<std::vector<double>, DriftError> CategoricalDataDrift::compute_drift_many(
@@ -127,11 +129,52 @@ std::expected<void, DriftError> CategoricalDataDrift::reset_baseline(std::span<c
     return {};
 }
 
-// ---- StreamingContinuousDataDrift ----------------------------------------------
+// ---- StreamingDrift --------------------------------------------------------------
 
-template <class Mode>
-StreamingContinuousDataDrift<Mode>::StreamingContinuousDataDrift(BaselineContinuousBins baseline, Mode mode)
+template <class Baseline, class Mode, BinLayout Layout>
+StreamingDrift<Baseline, Mode, Layout>::StreamingDrift(Baseline baseline, Mode mode)
     : baseline_(std::move(baseline)), window_(baseline_.n_bins(), mode), counts_(baseline_.n_bins(), 0) {}
+
+template <class Baseline, class Mode, BinLayout Layout>
+std::expected<double, DriftError> StreamingDrift<Baseline, Mode, Layout>::compute_drift(DataDriftType type) {
+    return first_value(compute_drift_many(std::span<const DataDriftType>(&type, 1)));
+}
+
+template <class Baseline, class Mode, BinLayout Layout>
+std::expected<std::vector<double>, DriftError> StreamingDrift<Baseline, Mode, Layout>::compute_drift_many(
+    std::span<const DataDriftType> types) {
+    if (auto ready = window_.prepare_drift(); !ready) return std::unexpected(ready.error());
+    return measures(baseline_.baseline_hist(), window_.bins(), window_.total(), types, Layout);
+}
+
+template <class Baseline, class Mode, BinLayout Layout>
+template <class Count, class BinAt>
+void StreamingDrift<Baseline, Mode, Layout>::add_batch(std::size_t n, Count&& count, BinAt&& bin_at) {
+    if constexpr (std::is_same_v<Mode, DecayMode>) {
+        if (count_first(n, counts_.size())) {
+            count(counts_);
+            window_.add_counts(counts_, n);
+            std::fill(counts_.begin(), counts_.end(), 0);
+            return;
+        }
+    }
+    window_.add_sequence(n, bin_at);
+}
+
+template <class Baseline, class Mode, BinLayout Layout>
+void StreamingDrift<Baseline, Mode, Layout>::replace_baseline(Baseline rebuilt) {
+    std::vector<std::uint64_t> counts(rebuilt.n_bins(), 0);
+    window_.reset(rebuilt.n_bins());
+    baseline_ = std::move(rebuilt);
+    counts_ = std::move(counts);
+}
+
+template class StreamingDrift<BaselineContinuousBins, DecayMode, BinLayout::Continuous>;
+template class StreamingDrift<BaselineContinuousBins, FlushMode, BinLayout::Continuous>;
+template class StreamingDrift<BaselineCategoricalBins, DecayMode, BinLayout::Categorical>;
+template class StreamingDrift<BaselineCategoricalBins, FlushMode, BinLayout::Categorical>;
+
+// ---- StreamingContinuousDataDrift ----------------------------------------------
 
 template <class Mode>
 std::expected<StreamingContinuousDataDrift<Mode>, BaselineError> StreamingContinuousDataDrift<Mode>::create(
@@ -145,51 +188,28 @@ template <class Mode>
 std::expected<void, DriftError> StreamingContinuousDataDrift<Mode>::update_stream_batch(
     std::span<const double> values) {
     if (values.empty()) return std::unexpected(DriftError::EmptyRuntimeData);
-    if constexpr (std::is_same_v<Mode, DecayMode>) {
-        if (count_first(values.size(), counts_.size())) {
-            baseline_.count_bins(values, counts_);
-            window_.add_counts(counts_, values.size());
-            std::fill(counts_.begin(), counts_.end(), 0);
-            return {};
-        }
-    }
-    window_.add_sequence(values.size(), [&](std::size_t i) { return baseline_.bin_of(values[i]); });
+    this->add_batch(
+        values.size(), [&](std::vector<std::uint64_t>& counts) { this->baseline_.count_bins(values, counts); },
+        [&](std::size_t i) { return this->baseline_.bin_of(values[i]); });
     return {};
-}
-
-template <class Mode>
-std::expected<double, DriftError> StreamingContinuousDataDrift<Mode>::compute_drift(DataDriftType type) {
-    auto values = compute_drift_many(std::span<const DataDriftType>(&type, 1));
-    if (!values) return std::unexpected(values.error());
-    return values->front();
-}
-
-template <class Mode>
-std::expected<std::vector<double>, DriftError> StreamingContinuousDataDrift<Mode>::compute_drift_many(
-    std::span<const DataDriftType> types) {
-    if (auto ready = window_.prepare_drift(); !ready) return std::unexpected(ready.error());
-    return measures(baseline_.baseline_hist(), window_.bins(), window_.total(), types, BinLayout::Continuous);
 }
 
 template <class Mode>
 std::expected<void, BaselineError> StreamingContinuousDataDrift<Mode>::reset_baseline(
     std::span<const double> baseline) {
-    auto rebuilt = BaselineContinuousBins::create(baseline, baseline_.quantile_type());
+    auto rebuilt = BaselineContinuousBins::create(baseline, this->baseline_.quantile_type());
     if (!rebuilt) return std::unexpected(rebuilt.error());
-    std::vector<std::uint64_t> counts(rebuilt->n_bins(), 0);
-    window_.reset(rebuilt->n_bins());
-    baseline_ = std::move(*rebuilt);
-    counts_ = std::move(counts);
+    this->replace_baseline(std::move(*rebuilt));
     return {};
 }
 
 template <class Mode>
 std::expected<ContinuousSnapshot, DriftError> StreamingContinuousDataDrift<Mode>::export_snapshot() const {
-    const double total = window_.total();
+    const double total = this->window_.total();
     if (total == 0.0) return std::unexpected(DriftError::EmptyRuntimeData);
-    ContinuousSnapshot snapshot{baseline_.bin_edges(), baseline_.baseline_hist(), {}};
-    snapshot.stream_bins.reserve(window_.size());
-    for (double w : window_.bins()) snapshot.stream_bins.push_back(w / total);
+    ContinuousSnapshot snapshot{this->baseline_.bin_edges(), this->baseline_.baseline_hist(), {}};
+    snapshot.stream_bins.reserve(this->window_.size());
+    for (double w : this->window_.bins()) snapshot.stream_bins.push_back(w / total);
     return snapshot;
 }
 
@@ -197,10 +217,6 @@ template class StreamingContinuousDataDrift<DecayMode>;
 template class StreamingContinuousDataDrift<FlushMode>;
 
 // ---- StreamingCategoricalDataDrift ---------------------------------------------
-
-template <class Mode>
-StreamingCategoricalDataDrift<Mode>::StreamingCategoricalDataDrift(BaselineCategoricalBins baseline, Mode mode)
-    : baseline_(std::move(baseline)), window_(baseline_.n_bins(), mode), counts_(baseline_.n_bins(), 0) {}
 
 template <class Mode>
 std::expected<StreamingCategoricalDataDrift<Mode>, DriftError> StreamingCategoricalDataDrift<Mode>::create(
@@ -214,31 +230,14 @@ template <class Mode>
 std::expected<void, DriftError> StreamingCategoricalDataDrift<Mode>::update_stream_batch(
     std::span<const std::uint32_t> bins) {
     if (bins.empty()) return std::unexpected(DriftError::EmptyRuntimeData);
-    if (!bins_in_range(bins, window_.size())) return std::unexpected(DriftError::MalformedRuntimeBins);
-    if constexpr (std::is_same_v<Mode, DecayMode>) {
-        if (count_first(bins.size(), counts_.size())) {
-            for (std::uint32_t b : bins) ++counts_[b];
-            window_.add_counts(counts_, bins.size());
-            std::fill(counts_.begin(), counts_.end(), 0);
-            return {};
-        }
-    }
-    window_.add_sequence(bins.size(), [&](std::size_t i) { return bins[i]; });
+    if (!bins_in_range(bins, this->window_.size())) return std::unexpected(DriftError::MalformedRuntimeBins);
+    this->add_batch(
+        bins.size(),
+        [&](std::vector<std::uint64_t>& counts) {
+            for (std::uint32_t b : bins) ++counts[b];
+        },
+        [&](std::size_t i) { return bins[i]; });
     return {};
-}
-
-template <class Mode>
-std::expected<double, DriftError> StreamingCategoricalDataDrift<Mode>::compute_drift(DataDriftType type) {
-    auto values = compute_drift_many(std::span<const DataDriftType>(&type, 1));
-    if (!values) return std::unexpected(values.error());
-    return values->front();
-}
-
-template <class Mode>
-std::expected<std::vector<double>, DriftError> StreamingCategoricalDataDrift<Mode>::compute_drift_many(
-    std::span<const DataDriftType> types) {
-    if (auto ready = window_.prepare_drift(); !ready) return std::unexpected(ready.error());
-    return measures(baseline_.baseline_hist(), window_.bins(), window_.total(), types, BinLayout::Categorical);
 }
 
 template <class Mode>
@@ -246,10 +245,7 @@ std::expected<void, DriftError> StreamingCategoricalDataDrift<Mode>::reset_basel
     std::span<const std::string> baseline) {
     auto rebuilt = BaselineCategoricalBins::create(baseline);
     if (!rebuilt) return std::unexpected(rebuilt.error());
-    std::vector<std::uint64_t> counts(rebuilt->n_bins(), 0);
-    window_.reset(rebuilt->n_bins());
-    baseline_ = std::move(*rebuilt);
-    counts_ = std::move(counts);
+    this->replace_baseline(std::move(*rebuilt));
     return {};
 }
 

@@ -75,58 +75,65 @@ struct ContinuousSnapshot {
     std::vector<double> stream_bins;  // weights divided by the running total
 };
 
-template <class Mode>
-class StreamingContinuousDataDrift {
+// What the continuous and categorical streaming detectors share: a baseline, the
+// runtime window, and the drift between them.
+template <class Baseline, class Mode, BinLayout Layout>
+class StreamingDrift {
 public:
-    static std::expected<StreamingContinuousDataDrift, BaselineError> create(std::span<const double> baseline,
-                                                                            std::optional<QuantileType> rule,
-                                                                            Mode mode);
-    void update_stream(double value) { window_.add(baseline_.bin_of(value)); }
-    std::expected<void, DriftError> update_stream_batch(std::span<const double> values);
     std::expected<double, DriftError> compute_drift(DataDriftType type);
     std::expected<std::vector<double>, DriftError> compute_drift_many(std::span<const DataDriftType> types);
-    std::expected<void, BaselineError> reset_baseline(std::span<const double> baseline);
     void flush() { window_.flush(); }
-    std::expected<ContinuousSnapshot, DriftError> export_snapshot() const;
 
-    const BaselineContinuousBins& baseline() const { return baseline_; }
+    const Baseline& baseline() const { return baseline_; }
     const StreamWindow<Mode>& window() const { return window_; }
-    std::uint32_t n_bins() const { return baseline_.n_bins(); }
     // The running total rounded down, saturating at 4294967295.
     std::uint32_t total_samples() const { return saturate_u32(window_.total()); }
 
-private:
-    StreamingContinuousDataDrift(BaselineContinuousBins baseline, Mode mode);
+protected:
+    StreamingDrift(Baseline baseline, Mode mode);
+    // Adds `n` samples, sample i in bin `bin_at(i)`. In decay mode, when the samples
+    // are many against the bins, `count(counts_)` first counts them per bin.
+    template <class Count, class BinAt>
+    void add_batch(std::size_t n, Count&& count, BinAt&& bin_at);
+    // Puts `rebuilt` in place of the baseline, with an empty window.
+    void replace_baseline(Baseline rebuilt);
 
-    BaselineContinuousBins baseline_;
+    Baseline baseline_;
     StreamWindow<Mode> window_;
     std::vector<std::uint64_t> counts_;  // decay-mode scratch, all 0 between calls
 };
 
 template <class Mode>
-class StreamingCategoricalDataDrift {
+class StreamingContinuousDataDrift : public StreamingDrift<BaselineContinuousBins, Mode, BinLayout::Continuous> {
+public:
+    static std::expected<StreamingContinuousDataDrift, BaselineError> create(std::span<const double> baseline,
+                                                                            std::optional<QuantileType> rule,
+                                                                            Mode mode);
+    void update_stream(double value) { this->window_.add(this->baseline_.bin_of(value)); }
+    std::expected<void, DriftError> update_stream_batch(std::span<const double> values);
+    std::expected<void, BaselineError> reset_baseline(std::span<const double> baseline);
+    std::expected<ContinuousSnapshot, DriftError> export_snapshot() const;
+
+    std::uint32_t n_bins() const { return this->baseline_.n_bins(); }
+
+private:
+    using StreamingDrift<BaselineContinuousBins, Mode, BinLayout::Continuous>::StreamingDrift;
+};
+
+template <class Mode>
+class StreamingCategoricalDataDrift : public StreamingDrift<BaselineCategoricalBins, Mode, BinLayout::Categorical> {
 public:
     static std::expected<StreamingCategoricalDataDrift, DriftError> create(std::span<const std::string> baseline,
                                                                           Mode mode);
     // `bin` must be below n_bins() (it comes from baseline().bin_of).
-    void update_stream(std::uint32_t bin) { window_.add(bin); }
+    void update_stream(std::uint32_t bin) { this->window_.add(bin); }
     std::expected<void, DriftError> update_stream_batch(std::span<const std::uint32_t> bins);
-    std::expected<double, DriftError> compute_drift(DataDriftType type);
-    std::expected<std::vector<double>, DriftError> compute_drift_many(std::span<const DataDriftType> types);
     std::expected<void, DriftError> reset_baseline(std::span<const std::string> baseline);
-    void flush() { window_.flush(); }
 
-    const BaselineCategoricalBins& baseline() const { return baseline_; }
-    const StreamWindow<Mode>& window() const { return window_; }
-    std::size_t n_bins() const { return baseline_.n_bins(); }
-    std::uint32_t total_samples() const { return saturate_u32(window_.total()); }
+    std::size_t n_bins() const { return this->baseline_.n_bins(); }
 
 private:
-    StreamingCategoricalDataDrift(BaselineCategoricalBins baseline, Mode mode);
-
-    BaselineCategoricalBins baseline_;
-    StreamWindow<Mode> window_;
-    std::vector<std::uint64_t> counts_;
+    using StreamingDrift<BaselineCategoricalBins, Mode, BinLayout::Categorical>::StreamingDrift;
 };
 
 }  // namespace tarvenn::drift
