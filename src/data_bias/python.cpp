@@ -137,9 +137,7 @@ constexpr Signature kPushBatch{kStreaming, "push_batch", {"f", "g"}, 2};
 PyObject* streaming_push_batch(PyObject* self, PyObject* const* argv) {
     std::vector<std::int8_t> features, truths;
     if (!sample_sequences(argv[0], argv[1], "f", "g", features, truths)) return nullptr;
-    auto done = core_of<StreamingDataBias>(self).push_batch(features, truths);
-    if (!done) return raise(done.error());
-    Py_RETURN_NONE;
+    return none_or_raise(core_of<StreamingDataBias>(self).push_batch(features, truths));
 }
 
 constexpr Signature kReset{kStreaming, "reset_baseline", {"f", "g"}, 2};
@@ -147,9 +145,7 @@ constexpr Signature kReset{kStreaming, "reset_baseline", {"f", "g"}, 2};
 PyObject* streaming_reset_baseline(PyObject* self, PyObject* const* argv) {
     std::vector<std::int8_t> features, truths;
     if (!sample_sequences(argv[0], argv[1], "f", "g", features, truths)) return nullptr;
-    auto done = core_of<StreamingDataBias>(self).reset_baseline(features, truths);
-    if (!done) return raise(done.error());
-    Py_RETURN_NONE;
+    return none_or_raise(core_of<StreamingDataBias>(self).reset_baseline(features, truths));
 }
 
 }  // namespace

@@ -123,9 +123,7 @@ PyObject* continuous_reset(PyObject* self, PyObject* const* argv) {
     PyArrayObject* array;
     F64Values baseline;
     if (!to_f64_array_view(argv[0], "baseline_data", array) || !read_values(array, baseline)) return nullptr;
-    auto done = core_of<ContinuousDataDrift>(self).reset_baseline(baseline.data);
-    if (!done) return raise(done.error());
-    Py_RETURN_NONE;
+    return none_or_raise(core_of<ContinuousDataDrift>(self).reset_baseline(baseline.data));
 }
 
 constexpr const char* kContinuousBaselineDoc =
@@ -195,9 +193,7 @@ constexpr Signature kCategoricalReset{kCategorical, "reset_baseline", {"new_base
 PyObject* categorical_reset(PyObject* self, PyObject* const* argv) {
     std::vector<std::string> baseline;
     if (!to_text_seq(argv[0], "new_baseline", baseline)) return nullptr;
-    auto done = core_of<CategoricalDataDrift>(self).reset_baseline(baseline);
-    if (!done) return raise(done.error());
-    Py_RETURN_NONE;
+    return none_or_raise(core_of<CategoricalDataDrift>(self).reset_baseline(baseline));
 }
 
 constexpr Signature kCategoricalExport{kCategorical, "export_baseline", {}, 0,

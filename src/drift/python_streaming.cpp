@@ -200,18 +200,15 @@ PyObject* update_stream_batch(PyObject* self, PyObject* const* argv) {
         PyArrayObject* array;
         F64Values runtime;
         if (!to_f64_array_view(argv[0], "runtime_data", array) || !read_values(array, runtime)) return nullptr;
-        auto done = detector.update_stream_batch(runtime.data);
-        if (!done) return raise(done.error());
+        return none_or_raise(detector.update_stream_batch(runtime.data));
     } else {
         TextSeqArg runtime;
         std::vector<std::uint32_t> bins;
         if (!runtime.check(argv[0], "runtime_data") ||
             !runtime.indices(text_index_fn(detector.baseline()), bins))
             return nullptr;
-        auto done = detector.update_stream_batch(bins);
-        if (!done) return raise(done.error());
+        return none_or_raise(detector.update_stream_batch(bins));
     }
-    Py_RETURN_NONE;
 }
 
 // --- drift ----------------------------------------------------------------------------
@@ -253,15 +250,12 @@ PyObject* reset_baseline(PyObject* self, PyObject* const* argv) {
         PyArrayObject* array;
         F64Values baseline;
         if (!to_f64_array_view(argv[0], T::reset_param, array) || !read_values(array, baseline)) return nullptr;
-        auto done = core<T>(self).reset_baseline(baseline.data);
-        if (!done) return raise(done.error());
+        return none_or_raise(core<T>(self).reset_baseline(baseline.data));
     } else {
         std::vector<std::string> baseline;
         if (!to_text_seq(argv[0], T::reset_param, baseline)) return nullptr;
-        auto done = core<T>(self).reset_baseline(baseline);
-        if (!done) return raise(done.error());
+        return none_or_raise(core<T>(self).reset_baseline(baseline));
     }
-    Py_RETURN_NONE;
 }
 
 template <class T>

@@ -2,6 +2,8 @@
 // exception of its variant, with the display text as message, and returns nullptr.
 #pragma once
 
+#include <expected>
+
 #include "errors/errors.hpp"
 #include "frame/python.hpp"
 
@@ -13,5 +15,12 @@ PyObject* raise(const InvalidMetricError& e);
 PyObject* raise(DataBiasRuntimeError e);
 PyObject* raise(ModelBiasRuntimeError e);
 PyObject* raise(const ModelPerformanceError& e);
+
+// None after a success; after a failure its error, raised.
+template <class E>
+PyObject* none_or_raise(const std::expected<void, E>& done) {
+    if (!done) return raise(done.error());
+    Py_RETURN_NONE;
+}
 
 }  // namespace tarvenn

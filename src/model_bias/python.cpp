@@ -160,9 +160,7 @@ constexpr Signature kPushBatch{kStreaming, "push_batch", {"feature", "pred", "gt
 PyObject* streaming_push_batch(PyObject* self, PyObject* const* argv) {
     SampleBatch batch;
     if (!batch.convert(argv, kPushBatch.params.data())) return nullptr;
-    auto done = monitor(self).push_batch(batch.features, batch.predictions, batch.truths);
-    if (!done) return raise(done.error());
-    Py_RETURN_NONE;
+    return none_or_raise(monitor(self).push_batch(batch.features, batch.predictions, batch.truths));
 }
 
 constexpr Signature kReset{kStreaming, "reset_baseline", {"feature", "pred", "gt"}, 3};
@@ -170,9 +168,7 @@ constexpr Signature kReset{kStreaming, "reset_baseline", {"feature", "pred", "gt
 PyObject* streaming_reset_baseline(PyObject* self, PyObject* const* argv) {
     SampleBatch batch;
     if (!batch.convert(argv, kReset.params.data())) return nullptr;
-    auto done = monitor(self).reset_baseline(batch.features, batch.predictions, batch.truths);
-    if (!done) return raise(done.error());
-    Py_RETURN_NONE;
+    return none_or_raise(monitor(self).reset_baseline(batch.features, batch.predictions, batch.truths));
 }
 
 }  // namespace

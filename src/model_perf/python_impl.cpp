@@ -139,26 +139,25 @@ constexpr Signature kLinRegRtPartial{
 
 // --- streaming monitors --------------------------------------------------------
 
-struct RegressionClass {
-    using Core = LinearRegressionStreaming;
+// Monitors of 32-bit float samples.
+struct F32Samples {
     using Value = float;
-    static constexpr const char* name = "PyLinearRegressionStreaming";
-    static constexpr const char* push_params[2] = {"t", "p"};
     static bool sequence(PyObject* obj, const char* param, std::vector<float>& out) {
         return to_f32_seq(obj, param, out);
     }
     static bool scalar(PyObject* obj, const char* param, float& out) { return to_f32(obj, param, out); }
 };
 
-struct LogisticClass {
+struct RegressionClass : F32Samples {
+    using Core = LinearRegressionStreaming;
+    static constexpr const char* name = "PyLinearRegressionStreaming";
+    static constexpr const char* push_params[2] = {"t", "p"};
+};
+
+struct LogisticClass : F32Samples {
     using Core = LogisticRegressionStreaming;
-    using Value = float;
     static constexpr const char* name = "PyLogisticRegressionStreaming";
     static constexpr const char* push_params[2] = {"y_true", "y_pred"};
-    static bool sequence(PyObject* obj, const char* param, std::vector<float>& out) {
-        return to_f32_seq(obj, param, out);
-    }
-    static bool scalar(PyObject* obj, const char* param, float& out) { return to_f32(obj, param, out); }
     static auto parse(const std::vector<std::string>& names) { return parse_logistic(names); }
 };
 
@@ -178,11 +177,6 @@ template <class C>
 bool pair_sequences(PyObject* const* argv, std::vector<typename C::Value>& y_true,
                     std::vector<typename C::Value>& y_pred) {
     return C::sequence(argv[0], "y_true", y_true) && C::sequence(argv[1], "y_pred", y_pred);
-}
-
-PyObject* status_result(const Status& done) {
-    if (!done) return raise(done.error());
-    Py_RETURN_NONE;
 }
 
 template <class C>
@@ -227,7 +221,7 @@ PyObject* streaming_push(PyObject* self, PyObject* const* argv) {
         core.push(y_true, y_pred);
         Py_RETURN_NONE;
     } else {
-        return status_result(core.push(y_true, y_pred));
+        return none_or_raise(core.push(y_true, y_pred));
     }
 }
 
@@ -235,14 +229,14 @@ template <class C>
 PyObject* streaming_push_batch(PyObject* self, PyObject* const* argv) {
     std::vector<typename C::Value> y_true, y_pred;
     if (!pair_sequences<C>(argv, y_true, y_pred)) return nullptr;
-    return status_result(core_of<typename C::Core>(self).push_batch(y_true, y_pred));
+    return none_or_raise(core_of<typename C::Core>(self).push_batch(y_true, y_pred));
 }
 
 template <class C>
 PyObject* streaming_reset_baseline(PyObject* self, PyObject* const* argv) {
     std::vector<typename C::Value> y_true, y_pred;
     if (!pair_sequences<C>(argv, y_true, y_pred)) return nullptr;
-    return status_result(core_of<typename C::Core>(self).reset_baseline(y_true, y_pred));
+    return none_or_raise(core_of<typename C::Core>(self).reset_baseline(y_true, y_pred));
 }
 
 PyObject* logistic_reset_with_threshold(PyObject* self, PyObject* const* argv) {
@@ -251,7 +245,7 @@ PyObject* logistic_reset_with_threshold(PyObject* self, PyObject* const* argv) {
     if (!pair_sequences<LogisticClass>(argv, y_true, y_pred) || !to_f32(argv[2], "threshold", threshold))
         return nullptr;
     auto& core = core_of<LogisticRegressionStreaming>(self);
-    return status_result(core.reset_baseline_and_decision_threshold(y_true, y_pred, threshold));
+    return none_or_raise(core.reset_baseline_and_decision_threshold(y_true, y_pred, threshold));
 }
 
 // The methods every monitor has, in the order of the class's method table; the
