@@ -4,20 +4,11 @@ computation, and the streaming monitor against a pure-Python one.
     python bench/bench_data_bias.py [rows]
 """
 import sys
-import time
 
 import numpy as np
 
 import _tarvenn as tv
-
-
-def best_of(fn, repeat=5):
-    times = []
-    for _ in range(repeat):
-        start = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - start)
-    return min(times)
+from _common import best_of
 
 
 def numpy_data_bias(feature, truth, threshold):

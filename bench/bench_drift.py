@@ -4,22 +4,13 @@ Run: PYTHONPATH=build-dev python3 bench/bench_drift.py
 """
 import collections
 import math
-import time
 
 import numpy as np
 
 import _tarvenn as t
+from _common import best_of
 
 EPS = 1e-12
-
-
-def best(fn, repeat=5):
-    times = []
-    for _ in range(repeat):
-        start = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - start)
-    return min(times)
 
 
 def js_numpy(p, r):
@@ -51,26 +42,26 @@ def continuous():
         # (timing only: histogram closes its last bin instead of keeping an equal-to-last-edge bin)
         return js_numpy(p, np.concatenate((inner[:-1], [0], inner[-1:])).astype(np.float64))
 
-    ours = best(lambda: detector.compute_drift(runtime, "JensenShannon"))
-    ss = best(numpy_searchsorted)
-    hist = best(numpy_histogram, 3)
-    total = best(lambda: runtime.sum())
+    ours = best_of(lambda: detector.compute_drift(runtime, "JensenShannon"))
+    ss = best_of(numpy_searchsorted)
+    hist = best_of(numpy_histogram, 3)
+    total = best_of(lambda: runtime.sum())
     print(f"continuous, {n_bins} bins, 10M runtime values vs 100k baseline")
     print(f"  compute_drift            {ours * 1e3:8.1f} ms")
     print(f"  numpy searchsorted+JS    {ss * 1e3:8.1f} ms   ({ss / ours:.1f}x ours)")
     print(f"  numpy histogram+JS       {hist * 1e3:8.1f} ms   ({hist / ours:.1f}x ours)")
     print(f"  numpy a.sum()            {total * 1e3:8.1f} ms   (ours = {ours / total:.1f}x a.sum())")
-    print(f"  constructor (100k, FD)   {best(lambda: t.PyContinuousDataDrift(baseline, None)) * 1e3:8.1f} ms")
-    print(f"  constructor (100k, Scott){best(lambda: t.PyContinuousDataDrift(baseline, 'Scott')) * 1e3:8.1f} ms")
+    print(f"  constructor (100k, FD)   {best_of(lambda: t.PyContinuousDataDrift(baseline, None)) * 1e3:8.1f} ms")
+    print(f"  constructor (100k, Scott){best_of(lambda: t.PyContinuousDataDrift(baseline, 'Scott')) * 1e3:8.1f} ms")
 
     decay = t.PyStreamingContinuousDataDriftDecay(baseline, None, None)
     flush = t.PyStreamingContinuousDataDriftFlush(baseline, None, None, None)
-    d_time = best(lambda: decay.update_stream_batch(runtime))
-    f_time = best(lambda: flush.update_stream_batch(runtime))
+    d_time = best_of(lambda: decay.update_stream_batch(runtime))
+    f_time = best_of(lambda: flush.update_stream_batch(runtime))
     print(f"  update_stream_batch decay {d_time * 1e3:7.1f} ms")
     print(f"  update_stream_batch flush {f_time * 1e3:7.1f} ms")
     n = 1_000_000
-    one = best(lambda: [decay.update_stream(0.5) for _ in range(n)], 3)
+    one = best_of(lambda: [decay.update_stream(0.5) for _ in range(n)], 3)
     print(f"  update_stream (1 sample)  {one / n * 1e9:7.1f} ns per call (Python loop included)")
 
 
@@ -98,13 +89,13 @@ def categorical():
     for name, data in (("list (shared str objects)", runtime_list),
                        ("list (distinct str objects)", runtime_fresh),
                        ("NumPy 'U' array", runtime_array)):
-        ours = best(lambda: detector.compute_drift(data, "JensenShannon"))
-        ref = best(lambda: counter_formula(data), 3)
+        ours = best_of(lambda: detector.compute_drift(data, "JensenShannon"))
+        ref = best_of(lambda: counter_formula(data), 3)
         print(f"  {name:28s} ours {ours * 1e3:7.1f} ms   Counter+JS {ref * 1e3:7.1f} ms   ({ref / ours:.1f}x)")
     decay = t.PyStreamingCategoricalDataDriftDecay(baseline, None)
-    print(f"  update_stream_batch decay (list) {best(lambda: decay.update_stream_batch(runtime_list)) * 1e3:7.1f} ms")
+    print(f"  update_stream_batch decay (list) {best_of(lambda: decay.update_stream_batch(runtime_list)) * 1e3:7.1f} ms")
     n = 1_000_000
-    one = best(lambda: [decay.update_stream("label_07") for _ in range(n)], 3)
+    one = best_of(lambda: [decay.update_stream("label_07") for _ in range(n)], 3)
     print(f"  update_stream (1 label)   {one / n * 1e9:7.1f} ns per call (Python loop included)")
 
 

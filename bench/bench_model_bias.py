@@ -1,26 +1,17 @@
 """Model bias speed: the batch analyzer against NumPy, and the streaming push rate
 against a pure-Python monitor keeping the same counters."""
 import os
-import time
 
 os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")  # no idle BLAS threads spinning beside the timings
 
 import numpy as np  # noqa: E402
 
 import _tarvenn as t  # noqa: E402
+from _common import best_of  # noqa: E402
 
 N = 10_000_000
 PUSHES = 300_000
 F = np.float32
-
-
-def best_of(fn, repeat=5):
-    best = float("inf")
-    for _ in range(repeat):
-        start = time.perf_counter()
-        fn()
-        best = min(best, time.perf_counter() - start)
-    return best
 
 
 def numpy_model_bias(feature, truth, prediction):

@@ -9,6 +9,7 @@ import time
 import numpy as np
 
 import _tarvenn as t
+from _common import best_of
 
 try:
     from sklearn import metrics as skm
@@ -17,15 +18,6 @@ except ImportError:  # the [bench] extra is optional
 
 N = int(sys.argv[1]) if len(sys.argv) > 1 else 10_000_000
 REPEAT = 3
-
-
-def best(fn, repeat=REPEAT):
-    times = []
-    for _ in range(repeat):
-        start = time.perf_counter()
-        fn()
-        times.append(time.perf_counter() - start)
-    return min(times)
 
 
 # --- NumPy equivalents (same quantities, vectorised) -------------------------------
@@ -157,7 +149,7 @@ def main():
     print(f"{N:,} pairs, float64 arrays, best of {REPEAT} (scikit-learn: one run); figures in parentheses: time / tarvenn time")
 
     def sums(*arrays):
-        return best(lambda: [a.sum() for a in arrays])
+        return best_of(lambda: [a.sum() for a in arrays], REPEAT)
 
     cases = [
         ("py_model_perf_classification", lambda: t.py_model_perf_classification(labels_true, labels_pred),
@@ -172,8 +164,8 @@ def main():
          (lambda: sklearn_regression(reg_true, reg_pred)) if skm else None, (reg_true, reg_pred)),
     ]
     for name, ours, numpy_fn, sk_fn, arrays in cases:
-        row(name, best(ours), ("numpy", best(numpy_fn)), ("sklearn", best(sk_fn, 1) if sk_fn else None),
-            ("a.sum() x2", sums(*arrays)))
+        row(name, best_of(ours, REPEAT), ("numpy", best_of(numpy_fn, REPEAT)),
+            ("sklearn", best_of(sk_fn, 1) if sk_fn else None), ("a.sum() x2", sums(*arrays)))
 
     pushes = 300_000
     ys = labels_true[:pushes].tolist()
@@ -201,7 +193,7 @@ def main():
         print(f"  {name:<34} {r_ours / 1e6:6.2f} M/s   pure Python {r_theirs / 1e6:6.2f} M/s   ({r_ours / r_theirs:4.1f}x)")
 
     m = t.PyLogisticRegressionStreaming([1.0], [0.9], 0.5)
-    batch = best(lambda: m.push_batch(labels_true, scores))
+    batch = best_of(lambda: m.push_batch(labels_true, scores), REPEAT)
     print(f"  PyLogisticRegressionStreaming.push_batch of {N:,}: {batch * 1e3:.1f} ms")
 
     # LogLoss: 64-bit running sum (what the library does) against a 32-bit one, same terms.
