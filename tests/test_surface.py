@@ -1,6 +1,7 @@
 """The calling convention over the whole surface: every function, constructor and
 method, driven by its text signature."""
-import numpy as np
+import functools
+
 import pytest
 
 import _tarvenn as t
@@ -41,7 +42,12 @@ def test_argument_error_forms(display, make):
     fn, valid = make()
     names, required = params(signature_of(display, fn))
     assert len(valid) == len(names)
+    check_argument_errors(display, fn, names, required)
+    if isinstance(fn, type):  # the explicit __new__ entry reports the same way
+        check_argument_errors(display, functools.partial(fn.__new__, fn), names, required)
 
+
+def check_argument_errors(display, fn, names, required):
     # too many positional arguments: the values are never looked at
     given = len(names) + 1
     verb = "was" if given == 1 else "were"
@@ -57,7 +63,7 @@ def test_argument_error_forms(display, make):
         return
     # every required argument missing
     assert type_error(fn) == missing(display, names[:required])
-    # all but the last given by keyword, out of order: only the first is missing
+    # all but the first given by keyword, out of order: only the first is missing
     if required >= 2:
         kwargs = {name: object() for name in reversed(names[1:])}
         assert type_error(fn, **kwargs) == missing(display, names[:1])
