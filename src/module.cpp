@@ -58,16 +58,13 @@ PyObject* create_module() {
     if (module == nullptr) return nullptr;
     // Method definitions must outlive the function objects that point at them.
     static std::vector<PyMethodDef> methods;
-    if (methods.empty())
+    if (methods.empty()) {
         for (const auto* binding : kFunctions) methods.push_back(method_def(*binding));
-    for (auto& def : methods) {
-        PyObject* fn = PyCFunction_NewEx(&def, module, nullptr);
-        const int rc = fn == nullptr ? -1 : PyModule_AddObjectRef(module, def.ml_name, fn);
-        Py_XDECREF(fn);
-        if (rc < 0) {
-            Py_DECREF(module);
-            return nullptr;
-        }
+        methods.push_back(PyMethodDef{nullptr, nullptr, 0, nullptr});
+    }
+    if (PyModule_AddFunctions(module, methods.data()) < 0) {
+        Py_DECREF(module);
+        return nullptr;
     }
     for (auto add : kClasses) {
         if (!add(module)) {

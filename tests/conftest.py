@@ -6,6 +6,12 @@ import sys
 
 import numpy as np
 import pytest
+from hypothesis import settings
+
+# CI runs the same examples every time; local runs keep exploring.
+settings.register_profile("ci", derandomize=True, deadline=None)
+if os.environ.get("CI"):
+    settings.load_profile("ci")
 
 _libm = ctypes.CDLL(ctypes.util.find_library("m"))
 _libm.logf.restype = ctypes.c_float

@@ -100,7 +100,11 @@ def test_regression_stream_of_baseline_data_has_no_drift(pairs):
     for key in REG_KEYS:
         b, c = f32(baseline[key]), f32(current[key])
         if key.startswith("Root"):
-            assert b == c or abs(b - c) <= np.spacing(b), key  # roots: 64-bit vs 32-bit
+            # The stream narrows the mean to 32 bits before taking the root; the
+            # batch roots the 64-bit mean (so a tiny mean may differ by underflow).
+            mean = f32(current[key[len("Root"):]])
+            assert c == np.sqrt(mean), key
+            assert b == c or abs(b - c) <= np.spacing(b) or mean == 0, key
         else:
             assert b == c or (math.isnan(b) and math.isnan(c)), key
 
