@@ -39,23 +39,12 @@ constexpr Signature kAnalyzerExplicit{nullptr, "py_data_bias_analyzer_explicit_s
                                       8};
 
 PyObject* py_data_bias_analyzer_explicit_seg(PyObject*, PyObject* const* argv) {
-    PyArrayObject *feature_array, *truth_array;
-    std::optional<double> feat_threshold, gt_threshold;
-    std::optional<std::string> feat_label, feat_type, gt_label, gt_type;
-    if (!to_numpy_array(argv[0], "feature_array", feature_array) ||
-        !to_optional_f64(argv[1], "feat_segmentation_threshold", feat_threshold) ||
-        !to_optional_str(argv[2], "feat_segmentation_label", feat_label) ||
-        !to_optional_str(argv[3], "feat_threshold_type", feat_type) ||
-        !to_numpy_array(argv[4], "ground_truth_array", truth_array) ||
-        !to_optional_f64(argv[5], "gt_segmentation_threshold", gt_threshold) ||
-        !to_optional_str(argv[6], "gt_segmentation_label", gt_label) ||
-        !to_optional_str(argv[7], "gt_threshold_type", gt_type))
-        return nullptr;
-    LabelSequence feature, truth;
-    if (!label_python_bias_explicit_seg(feature_array, feat_threshold, feat_label, feat_type, feature) ||
-        !label_python_bias_explicit_seg(truth_array, gt_threshold, gt_label, gt_type, truth))
-        return nullptr;
-    return analysis_result(*stored_labels(std::move(feature)), *stored_labels(std::move(truth)));
+    const char* const* names = kAnalyzerExplicit.params.data();
+    ExplicitSegmentation feature_column, truth_column;
+    if (!feature_column.convert(argv, names) || !truth_column.convert(argv + 4, names + 4)) return nullptr;
+    ColumnLabelsPtr feature, truth;
+    if (!feature_column.labels(feature) || !truth_column.labels(truth)) return nullptr;
+    return analysis_result(*feature, *truth);
 }
 
 constexpr Signature kRuntimeCheck{nullptr, "py_data_bias_runtime_check", {"baseline", "latest", "threshold"}, 2};

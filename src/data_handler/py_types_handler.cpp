@@ -543,4 +543,16 @@ bool label_python_bias_explicit_seg(PyArrayObject* array, const std::optional<do
     return true;
 }
 
+bool ExplicitSegmentation::convert(PyObject* const* argv, const char* const* names) {
+    return to_numpy_array(argv[0], names[0], array) && to_optional_f64(argv[1], names[1], threshold) &&
+           to_optional_str(argv[2], names[2], label) && to_optional_str(argv[3], names[3], threshold_type);
+}
+
+bool ExplicitSegmentation::labels(ColumnLabelsPtr& out) const {
+    LabelSequence labels;
+    if (!label_python_bias_explicit_seg(array, threshold, label, threshold_type, labels)) return false;
+    out = stored_labels(std::move(labels));
+    return true;
+}
+
 }  // namespace tarvenn

@@ -77,4 +77,17 @@ bool label_python_bias_explicit_seg(PyArrayObject* array, const std::optional<do
                                     const std::optional<std::string>& threshold_type,
                                     LabelSequence& out);
 
+// One column's explicit segmentation arguments: the array, then its threshold,
+// label and threshold type, converted from four consecutive arguments.
+struct ExplicitSegmentation {
+    PyArrayObject* array = nullptr;
+    std::optional<double> threshold;
+    std::optional<std::string> label;
+    std::optional<std::string> threshold_type;
+
+    // `argv` and `names` point at the column's four arguments and their names.
+    bool convert(PyObject* const* argv, const char* const* names);
+    bool labels(ColumnLabelsPtr& out) const;
+};
+
 }  // namespace tarvenn

@@ -46,34 +46,16 @@ constexpr Signature kAnalyzerExplicit{
      "prediction_array", "pred_segmentation_threshold", "pred_segmentation_label", "pred_threshold_type"},
     12};
 
-// One array with its explicit segmentation values, as given by the caller.
-struct ExplicitColumn {
-    PyArrayObject* array = nullptr;
-    std::optional<double> threshold;
-    std::optional<std::string> label;
-    std::optional<std::string> threshold_type;
-
-    // Converts the four arguments starting at argv[0]; `names` are their names.
-    bool convert(PyObject* const* argv, const char* const* names) {
-        return to_numpy_array(argv[0], names[0], array) && to_optional_f64(argv[1], names[1], threshold) &&
-               to_optional_str(argv[2], names[2], label) && to_optional_str(argv[3], names[3], threshold_type);
-    }
-    bool labels(LabelSequence& out) const {
-        return label_python_bias_explicit_seg(array, threshold, label, threshold_type, out);
-    }
-};
-
 PyObject* py_model_bias_analyzer_explicit_seg(PyObject*, PyObject* const* argv) {
     const char* const* names = kAnalyzerExplicit.params.data();
-    ExplicitColumn feature_column, truth_column, prediction_column;
+    ExplicitSegmentation feature_column, truth_column, prediction_column;
     if (!feature_column.convert(argv, names) || !truth_column.convert(argv + 4, names + 4) ||
         !prediction_column.convert(argv + 8, names + 8))
         return nullptr;
-    LabelSequence feature, truth, prediction;
+    ColumnLabelsPtr feature, truth, prediction;
     if (!feature_column.labels(feature) || !truth_column.labels(truth) || !prediction_column.labels(prediction))
         return nullptr;
-    return analysis_result(*stored_labels(std::move(feature)), *stored_labels(std::move(prediction)),
-                           *stored_labels(std::move(truth)));
+    return analysis_result(*feature, *prediction, *truth);
 }
 
 // The threshold test of latest against baseline over `metrics`; the latest map is
