@@ -10,7 +10,7 @@ import _tarvenn as tv
 def show(title, mapping):
     print(f"\n{title}")
     for key, value in mapping.items():
-        print(f"  {key:<34} {value}")
+        print(f"  {key:<47} {value}")
 
 
 def main():
@@ -44,6 +44,20 @@ def main():
     monitor.push_batch(later_facet[5_000:], later_approved[5_000:].astype(np.int8))
     show("Streaming monitor, relative change of each metric:", monitor.drift_snapshot())
     print(f"\nStreaming drift report at 0.5: {monitor.drift_report(0.5)}")
+
+    # A model scores the later applicants; how does it treat the facet, and how well does it do?
+    scores = np.clip(0.5 * later_approved + rng.uniform(0, 0.6, n) - 0.05 * (later_age >= 60), 0, 1)
+    predicted = (scores >= 0.5).astype(np.int64)
+    show("Model bias of the predictions:", tv.py_model_bias_analyzer(later_age, later_approved, predicted, 60.0, 1, 1))
+    show("Model performance at the decision threshold 0.5:",
+         tv.py_model_perf_logistic_regression(later_approved.astype(np.float64), scores, 0.5))
+
+    # Data drift: the age distribution of a new intake that skews younger.
+    detector = tv.PyContinuousDataDrift(age, "FreedmanDiaconis")
+    younger = rng.uniform(18, 60, n)
+    print(f"\nAge drift ({detector.num_bins} bins), same population: "
+          f"{detector.compute_drift(later_age, 'JensenShannon'):.5f}; younger intake: "
+          f"{detector.compute_drift(younger, 'JensenShannon'):.5f} (Jensen-Shannon, bits)")
 
 
 if __name__ == "__main__":
