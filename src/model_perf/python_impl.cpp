@@ -85,22 +85,13 @@ PyObject* py_model_perf_logistic_regression(PyObject*, PyObject* const* argv) {
 
 // --- runtime checks ------------------------------------------------------------
 
-// The threshold of the runtime checks: the 32-bit 0.1 when omitted.
-bool threshold_arg(PyObject* obj, float& out) {
-    if (obj == nullptr) {
-        out = 0.1f;
-        return true;
-    }
-    return to_f32(obj, "threshold", out);
-}
-
 // A full check: every metric of the family.
 template <auto Check, auto AllMetrics>
 PyObject* full_check(PyObject*, PyObject* const* argv) {
     NameMap baseline, latest;
     float threshold;
     if (!to_metric_value_map(argv[0], "baseline", baseline) || !to_metric_value_map(argv[1], "latest", latest) ||
-        !threshold_arg(argv[2], threshold))
+        !to_threshold(argv[2], threshold))
         return nullptr;
     return monitor_methods::result_dict(Check(baseline, latest, AllMetrics(), threshold));
 }
@@ -112,7 +103,7 @@ PyObject* partial_check(PyObject*, PyObject* const* argv) {
     std::vector<std::string> names;
     float threshold;
     if (!to_metric_value_map(argv[0], "baseline", baseline) || !to_metric_value_map(argv[1], "latest", latest) ||
-        !to_text_seq(argv[2], "evaluation_metrics", names) || !threshold_arg(argv[3], threshold))
+        !to_text_seq(argv[2], "evaluation_metrics", names) || !to_threshold(argv[3], threshold))
         return nullptr;
     const auto metrics = Parse(names);
     if (!metrics) return raise(metrics.error());
