@@ -153,3 +153,25 @@ class TestExplicitSegmentation:
     def test_float_items_through_the_protocol(self):
         feature = np.array([0.2, 0.5, 0.9], dtype=np.float16)
         assert self.run(feature, 0.5, None, "GreaterThan")["DifferenceInProportionOfLabels"] == 0.5
+
+
+class TestDistinctCountPaths:
+    """The mode decision takes different counting paths by column shape; each must
+    agree with NumPy's exact distinct count."""
+
+    @pytest.mark.parametrize("distinct", [3, 4, 70_000, 99_000, 101_000, 150_000])
+    def test_float_columns_around_the_threshold(self, distinct):
+        # 2,000,000 rows: continuous exactly when more than 100,000 distinct values.
+        rng = np.random.default_rng(distinct)
+        column = rng.permutation(np.resize(np.arange(distinct, dtype=np.float64) + 0.5, 2_000_000))
+        truth = (column >= distinct / 2).astype(np.int64)
+        threshold = float(np.float64(distinct // 2) + 0.5)
+        metrics = t.py_data_bias_analyzer(column, truth, threshold, 1)
+        continuous = distinct >= 4 and np.float32(distinct) / np.float32(column.size) > np.float32(0.05)
+        # Continuous: the facet is exactly the rows at or above the threshold, all positive.
+        assert (metrics["DifferenceInProportionOfLabels"] == 1.0) == continuous
+
+    def test_wide_integer_column(self):
+        column = np.arange(0, 2**40, 2**40 // 1000, dtype=np.int64)[:1000]
+        truth = (column >= column[500]).astype(np.int64)
+        assert t.py_data_bias_analyzer(column, truth, int(column[500]), 1)["DifferenceInProportionOfLabels"] == 1.0

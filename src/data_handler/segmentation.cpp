@@ -49,9 +49,6 @@ public:
         return true;
     }
 
-private:
-    static constexpr std::uint64_t kEmpty = 0x7ff8dead0000beefULL;
-
     static std::uint64_t mix(std::uint64_t k) {
         k ^= k >> 33;
         k *= 0xff51afd7ed558ccdULL;
@@ -59,6 +56,10 @@ private:
         k *= 0xc4ceb9fe1a85ec53ULL;
         return k ^ (k >> 33);
     }
+
+private:
+    static constexpr std::uint64_t kEmpty = 0x7ff8dead0000beefULL;
+
     void allocate(std::size_t capacity) {
         table_.assign(capacity, kEmpty);
         mask_ = capacity - 1;
@@ -175,20 +176,76 @@ std::optional<bool> reaches_count_by_bitmap(Strided<T> values, std::size_t targe
     }
 }
 
+// Counts distinct values exactly from `start` on, on top of `seen`; true once
+// `target` is reached.
 template <class T>
-bool is_continuous(Strided<T> values, float heuristic) {
-    const std::size_t target = continuous_count(values.size, heuristic);
-    if (target == 0) return false;
-    if (auto reached = reaches_count_by_bitmap(values, target)) return *reached;
-    DistinctKeys seen(target);
-    std::size_t distinct = 0;
-    for (std::size_t i = 0; i < values.size; ++i) {
+bool reaches_count_exactly(Strided<T> values, std::size_t start, std::size_t target, DistinctKeys& seen,
+                           std::size_t& distinct) {
+    for (std::size_t i = start; i < values.size; ++i) {
         const auto key = distinct_key(values[i]);
         if (!key || seen.insert(*key)) {
             if (++distinct == target) return true;
         }
     }
     return false;
+}
+
+// A lower bound that is cheap to keep when there are many distinct values: the
+// number of occupied buckets of a bitmap indexed by a hash (each occupied bucket
+// holds at least one distinct value), plus the NaNs, each distinct. A small
+// bitmap stays in cache where an exact set of half a million keys does not.
+// Gives up (false) once the rate of new values in the last window, kept up to the
+// end, would not reach the target: the exact count then decides.
+template <class T>
+bool reaches_count_by_buckets(Strided<T> values, std::size_t start, std::size_t target) {
+    std::size_t bits = std::size_t{1} << 16;
+    while (bits < 16 * target && bits < (std::size_t{1} << 27)) bits *= 2;
+    std::vector<std::uint64_t> bitmap(bits / 64, 0);
+    constexpr std::size_t kWindow = std::size_t{1} << 20;
+    std::size_t lower_bound = 0, at_window_start = 0;
+    for (std::size_t i = 0; i < values.size; ++i) {
+        const auto key = distinct_key(values[i]);
+        if (key) {
+            const std::uint64_t bucket = DistinctKeys::mix(*key) & (bits - 1);
+            std::uint64_t& word = bitmap[bucket >> 6];
+            const std::uint64_t mask = std::uint64_t{1} << (bucket & 63);
+            lower_bound += (word & mask) == 0;
+            word |= mask;
+        } else {
+            ++lower_bound;
+        }
+        if (lower_bound == target) return true;
+        if (i >= start && (i - start + 1) % kWindow == 0) {
+            const double rate = static_cast<double>(lower_bound - at_window_start) / kWindow;
+            if (rate * static_cast<double>(values.size - i - 1) < static_cast<double>(target - lower_bound))
+                return false;
+            at_window_start = lower_bound;
+        }
+    }
+    return false;
+}
+
+template <class T>
+bool is_continuous(Strided<T> values, float heuristic) {
+    const std::size_t target = continuous_count(values.size, heuristic);
+    if (target == 0) return false;
+    if (auto reached = reaches_count_by_bitmap(values, target)) return *reached;
+    // Exact counting while the set is small; a column that keeps producing new
+    // values is then tried against the cheap lower bound, and counted exactly
+    // only if that cannot decide.
+    constexpr std::size_t kSmallSet = std::size_t{1} << 16;
+    DistinctKeys seen(std::min(target, kSmallSet));
+    std::size_t distinct = 0;
+    std::size_t i = 0;
+    for (; i < values.size && distinct < kSmallSet; ++i) {
+        const auto key = distinct_key(values[i]);
+        if (!key || seen.insert(*key)) {
+            if (++distinct == target) return true;
+        }
+    }
+    if (i == values.size) return false;
+    if (reaches_count_by_buckets(values, i, target)) return true;
+    return reaches_count_exactly(values, i, target, seen, distinct);
 }
 
 template <class T>
