@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "reporting/drift_filter.hpp"
 
 namespace tarvenn {
 namespace {
@@ -52,36 +51,6 @@ std::expected<DataBiasRuntime, ModelPerformanceError> StreamingDataBias::current
     if (running_.facet_a_count + running_.facet_d_count == 0)
         return std::unexpected(ModelPerformanceError::of(ModelPerformanceError::Kind::EmptyDataVector));
     return DataBiasRuntime::new_from_pre_training(running_);
-}
-
-std::expected<MetricMap<DataBiasMetric>, ModelPerformanceError> StreamingDataBias::performance_snapshot() const {
-    auto now = current();
-    if (!now) return std::unexpected(now.error());
-    return now->to_map();
-}
-
-std::expected<MetricMap<DataBiasMetric>, ModelPerformanceError> StreamingDataBias::drift_snapshot() const {
-    auto now = current();
-    if (!now) return std::unexpected(now.error());
-    return now->runtime_drift_report(baseline_);
-}
-
-std::expected<DriftReport<DataBiasMetric>, ModelPerformanceError> StreamingDataBias::report_over(
-    std::span<const DataBiasMetric> metrics, std::optional<float> threshold) const {
-    auto changes = drift_snapshot();
-    if (!changes) return std::unexpected(changes.error());
-    return report_changes_reaching(*changes, metrics, threshold.value_or(0.1f));
-}
-
-std::expected<DriftReport<DataBiasMetric>, ModelPerformanceError> StreamingDataBias::drift_report(
-    std::optional<float> threshold) const {
-    const auto metrics = all_metrics<DataBiasMetric>();
-    return report_over(metrics, threshold);
-}
-
-std::expected<DriftReport<DataBiasMetric>, ModelPerformanceError> StreamingDataBias::drift_report_partial_metrics(
-    const std::vector<DataBiasMetric>& metrics, std::optional<float> threshold) const {
-    return report_over(metrics, threshold);
 }
 
 }  // namespace tarvenn

@@ -10,12 +10,12 @@
 
 #include "data_bias/core.hpp"
 #include "data_handler/int8_segmentation.hpp"
-#include "reporting/drift_report.hpp"
+#include "reporting/relative_drift_reports.hpp"
 #include "runtime/data_bias_runtime.hpp"
 
 namespace tarvenn {
 
-class StreamingDataBias {
+class StreamingDataBias : public RelativeDriftReports<StreamingDataBias, DataBiasMetric> {
 public:
     using Metric = DataBiasMetric;
 
@@ -31,19 +31,13 @@ public:
     std::expected<void, ModelPerformanceError> reset_baseline(std::span<const std::int8_t> features,
                                                               std::span<const std::int8_t> truths);
 
+    const DataBiasRuntime& baseline() const { return baseline_; }
+    // The record of the running counts: EmptyDataVector when nothing was counted.
     std::expected<DataBiasRuntime, ModelPerformanceError> current() const;
-    std::expected<MetricMap<DataBiasMetric>, ModelPerformanceError> performance_snapshot() const;
-    std::expected<MetricMap<DataBiasMetric>, ModelPerformanceError> drift_snapshot() const;
-    std::expected<DriftReport<DataBiasMetric>, ModelPerformanceError> drift_report(
-        std::optional<float> threshold) const;
-    std::expected<DriftReport<DataBiasMetric>, ModelPerformanceError> drift_report_partial_metrics(
-        const std::vector<DataBiasMetric>& metrics, std::optional<float> threshold) const;
 
 private:
     std::expected<DataBiasRuntime, ModelPerformanceError> baseline_of(std::span<const std::int8_t> features,
                                                                       std::span<const std::int8_t> truths) const;
-    std::expected<DriftReport<DataBiasMetric>, ModelPerformanceError> report_over(
-        std::span<const DataBiasMetric> metrics, std::optional<float> threshold) const;
 
     PreTrainingCounts running_;
     DataBiasRuntime baseline_;

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 
-#include "reporting/drift_filter.hpp"
 
 namespace tarvenn {
 
@@ -81,31 +80,6 @@ std::expected<void, ModelPerformanceError> StreamingModelBias::reset_baseline(st
 
 std::expected<ModelBiasRuntime, ModelPerformanceError> StreamingModelBias::current() const {
     return metrics_of(running_, buckets_);
-}
-
-std::expected<MetricMap<ModelBiasMetric>, ModelPerformanceError> StreamingModelBias::performance_snapshot() const {
-    auto now = current();
-    if (!now) return std::unexpected(now.error());
-    return now->to_map();
-}
-
-std::expected<MetricMap<ModelBiasMetric>, ModelPerformanceError> StreamingModelBias::drift_snapshot() const {
-    auto now = current();
-    if (!now) return std::unexpected(now.error());
-    return now->runtime_drift_report(baseline_);
-}
-
-std::expected<DriftReport<ModelBiasMetric>, ModelPerformanceError> StreamingModelBias::drift_report(
-    std::optional<float> threshold) const {
-    const auto metrics = all_metrics<ModelBiasMetric>();
-    return drift_report_partial_metrics(metrics, threshold);
-}
-
-std::expected<DriftReport<ModelBiasMetric>, ModelPerformanceError> StreamingModelBias::drift_report_partial_metrics(
-    std::span<const ModelBiasMetric> metrics, std::optional<float> threshold) const {
-    auto changes = drift_snapshot();
-    if (!changes) return std::unexpected(changes.error());
-    return report_changes_reaching(*changes, metrics, threshold.value_or(0.1f));
 }
 
 }  // namespace tarvenn

@@ -11,7 +11,7 @@
 #include "errors/errors.hpp"
 #include "metrics.hpp"
 #include "model_bias/statistics.hpp"
-#include "reporting/drift_report.hpp"
+#include "reporting/relative_drift_reports.hpp"
 #include "runtime/model_bias_runtime.hpp"
 
 namespace tarvenn {
@@ -49,7 +49,7 @@ struct BucketGeneralizedEntropy {
     float value() const { return generalized_entropy(buckets); }
 };
 
-class StreamingModelBias {
+class StreamingModelBias : public RelativeDriftReports<StreamingModelBias, ModelBiasMetric> {
 public:
     using Metric = ModelBiasMetric;
 
@@ -80,13 +80,6 @@ public:
 
     const ModelBiasRuntime& baseline() const { return baseline_; }
     std::expected<ModelBiasRuntime, ModelPerformanceError> current() const;
-    std::expected<MetricMap<ModelBiasMetric>, ModelPerformanceError> performance_snapshot() const;
-    std::expected<MetricMap<ModelBiasMetric>, ModelPerformanceError> drift_snapshot() const;
-    // Metrics whose relative change reaches the threshold (0.1 when absent).
-    std::expected<DriftReport<ModelBiasMetric>, ModelPerformanceError> drift_report(std::optional<float> threshold) const;
-    // The same, keeping only the listed metrics.
-    std::expected<DriftReport<ModelBiasMetric>, ModelPerformanceError> drift_report_partial_metrics(
-        std::span<const ModelBiasMetric> metrics, std::optional<float> threshold) const;
 
 private:
     StreamingModelBias(const ModelBiasRuntime& baseline, const ModelBiasSegmentation& seg)
