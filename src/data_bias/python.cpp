@@ -50,20 +50,17 @@ PyObject* py_data_bias_analyzer_explicit_seg(PyObject*, PyObject* const* argv) {
 constexpr Signature kRuntimeCheck{nullptr, "py_data_bias_runtime_check", {"baseline", "latest", "threshold"}, 2};
 
 PyObject* py_data_bias_runtime_check(PyObject*, PyObject* const* argv) {
-    NameMap baseline_names, latest_names;
-    float threshold;
-    if (!to_metric_value_map(argv[0], "baseline", baseline_names) ||
-        !to_metric_value_map(argv[1], "latest", latest_names) || !to_threshold(argv[2], threshold))
-        return nullptr;
-    auto baseline_map = convert_analysis<DataBiasMetric>(baseline_names);
+    RuntimeCheckArgs args;
+    if (!args.convert(argv)) return nullptr;
+    auto baseline_map = convert_analysis<DataBiasMetric>(args.baseline);
     if (!baseline_map) return raise(baseline_map.error());
-    auto latest_map = convert_analysis<DataBiasMetric>(latest_names);
+    auto latest_map = convert_analysis<DataBiasMetric>(args.latest);
     if (!latest_map) return raise(latest_map.error());
     auto baseline = DataBiasRuntime::try_from(*baseline_map);
     if (!baseline) return raise(baseline.error());
     auto latest = DataBiasRuntime::try_from(*latest_map);
     if (!latest) return raise(latest.error());
-    const auto failures = latest->runtime_check(*baseline, all_metrics<DataBiasMetric>(), threshold);
+    const auto failures = latest->runtime_check(*baseline, all_metrics<DataBiasMetric>(), args.threshold);
     return into_py_dict(DriftReport<DataBiasMetric>::from_runtime(failures));
 }
 
@@ -71,20 +68,15 @@ constexpr Signature kPartialCheck{
     nullptr, "py_data_bias_partial_check", {"baseline", "latest", "metrics", "threshold"}, 3};
 
 PyObject* py_data_bias_partial_check(PyObject*, PyObject* const* argv) {
-    NameMap baseline_names, latest_names;
-    std::vector<std::string> metric_names;
-    float threshold;
-    if (!to_metric_value_map(argv[0], "baseline", baseline_names) ||
-        !to_metric_value_map(argv[1], "latest", latest_names) ||
-        !to_text_seq(argv[2], "metrics", metric_names) || !to_threshold(argv[3], threshold))
-        return nullptr;
-    auto metrics = parse_metric_list<DataBiasMetric>(metric_names);
+    RuntimeCheckArgs args;
+    if (!args.convert(argv, "metrics")) return nullptr;
+    auto metrics = parse_metric_list<DataBiasMetric>(args.metric_names);
     if (!metrics) return raise(metrics.error());
-    auto latest = DataBiasRuntime::try_from(latest_names);
+    auto latest = DataBiasRuntime::try_from(args.latest);
     if (!latest) return raise(latest.error());
-    auto baseline = DataBiasRuntime::try_from(baseline_names);
+    auto baseline = DataBiasRuntime::try_from(args.baseline);
     if (!baseline) return raise(baseline.error());
-    const auto failures = latest->runtime_check(*baseline, *metrics, threshold);
+    const auto failures = latest->runtime_check(*baseline, *metrics, args.threshold);
     return into_py_dict(DriftReport<DataBiasMetric>::from_runtime(failures));
 }
 

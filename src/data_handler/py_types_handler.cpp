@@ -277,7 +277,8 @@ bool to_f32(PyObject* obj, const char* param, float& out) {
     return true;
 }
 
-bool to_threshold(PyObject* obj, float& out) {
+// The threshold of a runtime check: the 32-bit 0.1 when omitted.
+static bool to_threshold(PyObject* obj, float& out) {
     if (obj == nullptr) {
         out = 0.1f;
         return true;
@@ -553,6 +554,13 @@ bool ExplicitSegmentation::labels(ColumnLabelsPtr& out) const {
     if (!label_python_bias_explicit_seg(array, threshold, label, threshold_type, labels)) return false;
     out = stored_labels(std::move(labels));
     return true;
+}
+
+bool RuntimeCheckArgs::convert(PyObject* const* argv, const char* metrics_param) {
+    if (!to_metric_value_map(argv[0], "baseline", baseline) || !to_metric_value_map(argv[1], "latest", latest))
+        return false;
+    if (metrics_param != nullptr && !to_text_seq(argv[2], metrics_param, metric_names)) return false;
+    return to_threshold(argv[metrics_param != nullptr ? 3 : 2], threshold);
 }
 
 }  // namespace tarvenn

@@ -32,8 +32,6 @@ bool to_f32(PyObject* obj, const char* param, float& out);
 bool to_f64(PyObject* obj, const char* param, double& out);
 bool to_i8(PyObject* obj, const char* param, std::int8_t& out);
 bool to_i32(PyObject* obj, const char* param, std::int32_t& out);
-// The `threshold` parameter of the runtime checks: 0.1 when omitted (obj is nullptr).
-bool to_threshold(PyObject* obj, float& out);
 bool to_optional_f64(PyObject* obj, const char* param, std::optional<double>& out);  // None → empty
 bool to_optional_f32(PyObject* obj, const char* param, std::optional<float>& out);   // None → empty
 bool to_optional_u64(PyObject* obj, const char* param, std::optional<std::uint64_t>& out);
@@ -76,6 +74,18 @@ bool label_python_bias_explicit_seg(PyArrayObject* array, const std::optional<do
                                     const std::optional<std::string>& label,
                                     const std::optional<std::string>& threshold_type,
                                     LabelSequence& out);
+
+// The arguments of a runtime check: baseline and latest metric dicts, for a
+// partial check the metric-name list (`metrics_param` names it; nullptr for a
+// full check), then the threshold (0.1 when omitted), converted in that order.
+struct RuntimeCheckArgs {
+    NameMap baseline;
+    NameMap latest;
+    std::vector<std::string> metric_names;
+    float threshold = 0.1f;
+
+    bool convert(PyObject* const* argv, const char* metrics_param = nullptr);
+};
 
 // One column's explicit segmentation arguments: the array, then its threshold,
 // label and threshold type, converted from four consecutive arguments.

@@ -72,28 +72,21 @@ PyObject* runtime_check_result(const NameMap& baseline_names, const NameMap& lat
 constexpr Signature kRuntimeCheck{nullptr, "py_model_bias_runtime_check", {"baseline", "latest", "threshold"}, 2};
 
 PyObject* py_model_bias_runtime_check(PyObject*, PyObject* const* argv) {
-    NameMap baseline, latest;
-    float threshold;
-    if (!to_metric_value_map(argv[0], "baseline", baseline) || !to_metric_value_map(argv[1], "latest", latest) ||
-        !to_threshold(argv[2], threshold))
-        return nullptr;
+    RuntimeCheckArgs args;
+    if (!args.convert(argv)) return nullptr;
     const auto metrics = all_metrics<ModelBiasMetric>();
-    return runtime_check_result(baseline, latest, metrics, threshold);
+    return runtime_check_result(args.baseline, args.latest, metrics, args.threshold);
 }
 
 constexpr Signature kPartialCheck{
     nullptr, "py_model_bias_partial_check", {"baseline", "latest", "metrics", "threshold"}, 3};
 
 PyObject* py_model_bias_partial_check(PyObject*, PyObject* const* argv) {
-    NameMap baseline, latest;
-    std::vector<std::string> names;
-    float threshold;
-    if (!to_metric_value_map(argv[0], "baseline", baseline) || !to_metric_value_map(argv[1], "latest", latest) ||
-        !to_text_seq(argv[2], "metrics", names) || !to_threshold(argv[3], threshold))
-        return nullptr;
-    auto metrics = parse_metric_list<ModelBiasMetric>(names);
+    RuntimeCheckArgs args;
+    if (!args.convert(argv, "metrics")) return nullptr;
+    auto metrics = parse_metric_list<ModelBiasMetric>(args.metric_names);
     if (!metrics) return raise(metrics.error());
-    return runtime_check_result(baseline, latest, *metrics, threshold);
+    return runtime_check_result(args.baseline, args.latest, *metrics, args.threshold);
 }
 
 // --- PyModelBiasStreaming -------------------------------------------------------------

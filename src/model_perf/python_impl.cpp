@@ -88,26 +88,19 @@ PyObject* py_model_perf_logistic_regression(PyObject*, PyObject* const* argv) {
 // A full check: every metric of the family.
 template <auto Check, auto AllMetrics>
 PyObject* full_check(PyObject*, PyObject* const* argv) {
-    NameMap baseline, latest;
-    float threshold;
-    if (!to_metric_value_map(argv[0], "baseline", baseline) || !to_metric_value_map(argv[1], "latest", latest) ||
-        !to_threshold(argv[2], threshold))
-        return nullptr;
-    return monitor_methods::result_dict(Check(baseline, latest, AllMetrics(), threshold));
+    RuntimeCheckArgs args;
+    if (!args.convert(argv)) return nullptr;
+    return monitor_methods::result_dict(Check(args.baseline, args.latest, AllMetrics(), args.threshold));
 }
 
 // A partial check: the metrics named by the caller, parsed by the family's parser.
 template <auto Check, auto Parse>
 PyObject* partial_check(PyObject*, PyObject* const* argv) {
-    NameMap baseline, latest;
-    std::vector<std::string> names;
-    float threshold;
-    if (!to_metric_value_map(argv[0], "baseline", baseline) || !to_metric_value_map(argv[1], "latest", latest) ||
-        !to_text_seq(argv[2], "evaluation_metrics", names) || !to_threshold(argv[3], threshold))
-        return nullptr;
-    const auto metrics = Parse(names);
+    RuntimeCheckArgs args;
+    if (!args.convert(argv, "evaluation_metrics")) return nullptr;
+    const auto metrics = Parse(args.metric_names);
     if (!metrics) return raise(metrics.error());
-    return monitor_methods::result_dict(Check(baseline, latest, *metrics, threshold));
+    return monitor_methods::result_dict(Check(args.baseline, args.latest, *metrics, args.threshold));
 }
 
 auto parse_classification(const std::vector<std::string>& names) { return parse_classification_metric_list(names); }
