@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "data_bias/core.hpp"
-#include "data_handler/int8_segmentation.hpp"
-#include "reporting/relative_drift_reports.hpp"
-#include "runtime/data_bias_runtime.hpp"
+#include "segmentation/int8_segmentation.hpp"
+#include "core/relative_drift_reports.hpp"
+#include "data_bias/runtime.hpp"
 
 namespace tarvenn {
 

@@ -14,7 +14,7 @@
 
 #include "drift/distribution.hpp"
 #include "drift/label_index.hpp"
-#include "errors/errors.hpp"
+#include "core/errors.hpp"
 
 namespace tarvenn::drift {
 

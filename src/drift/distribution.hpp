@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "errors/errors.hpp"
+#include "core/errors.hpp"
 
 namespace tarvenn::drift {
 

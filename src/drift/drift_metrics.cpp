@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "metrics.hpp"
+#include "core/metrics.hpp"
 
 namespace tarvenn::drift {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "errors/errors.hpp"
+#include "core/errors.hpp"
 
 namespace tarvenn::drift {
 

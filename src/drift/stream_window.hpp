@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "drift/distribution.hpp"
-#include "errors/errors.hpp"
+#include "core/errors.hpp"
 
 namespace tarvenn::drift {
 

@@ -6,9 +6,9 @@
 #include <expected>
 #include <span>
 
-#include "data_handler/segmentation.hpp"
-#include "errors/errors.hpp"
-#include "metrics.hpp"
+#include "segmentation/segmentation.hpp"
+#include "core/errors.hpp"
+#include "core/metrics.hpp"
 #include "model_bias/statistics.hpp"
 
 namespace tarvenn {

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <expected>
 
-#include "data_handler/confusion_matrix.hpp"
-#include "metrics.hpp"
+#include "core/confusion_matrix.hpp"
+#include "core/metrics.hpp"
 
 namespace tarvenn {
 

@@ -7,12 +7,12 @@
 #include <optional>
 #include <span>
 
-#include "data_handler/int8_segmentation.hpp"
-#include "errors/errors.hpp"
-#include "metrics.hpp"
+#include "segmentation/int8_segmentation.hpp"
+#include "core/errors.hpp"
+#include "core/metrics.hpp"
 #include "model_bias/statistics.hpp"
-#include "reporting/relative_drift_reports.hpp"
-#include "runtime/model_bias_runtime.hpp"
+#include "core/relative_drift_reports.hpp"
+#include "model_bias/runtime.hpp"
 
 namespace tarvenn {
 

@@ -6,10 +6,10 @@
 #include <expected>
 #include <span>
 
-#include "data_handler/confusion_matrix.hpp"
-#include "errors/errors.hpp"
-#include "runtime/classification_runtime.hpp"
-#include "runtime/regression_runtime.hpp"
+#include "core/confusion_matrix.hpp"
+#include "core/errors.hpp"
+#include "model_perf/classification_runtime.hpp"
+#include "model_perf/regression_runtime.hpp"
 
 namespace tarvenn {
 

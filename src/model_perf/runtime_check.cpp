@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "runtime/regression_runtime.hpp"
+#include "model_perf/regression_runtime.hpp"
 
 namespace tarvenn {
 

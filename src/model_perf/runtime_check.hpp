@@ -5,10 +5,10 @@
 #include <expected>
 #include <span>
 
-#include "errors/errors.hpp"
-#include "metrics.hpp"
-#include "reporting/drift_report.hpp"
-#include "runtime/classification_runtime.hpp"
+#include "core/errors.hpp"
+#include "core/metrics.hpp"
+#include "core/drift_report.hpp"
+#include "model_perf/classification_runtime.hpp"
 
 namespace tarvenn {
 

@@ -7,11 +7,11 @@
 #include <expected>
 #include <span>
 
-#include "data_handler/confusion_matrix.hpp"
-#include "errors/errors.hpp"
-#include "metrics.hpp"
+#include "core/confusion_matrix.hpp"
+#include "core/errors.hpp"
+#include "core/metrics.hpp"
 #include "model_perf/metrics.hpp"
-#include "reporting/drift_report.hpp"
+#include "core/drift_report.hpp"
 
 namespace tarvenn {
 

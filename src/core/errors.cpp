@@ -1,0 +1,120 @@
+#include "core/errors.hpp"
+
+#include <array>
+#include <cstdio>
+
+namespace tarvenn {
+
+std::string_view display(BiasError e) {
+    static constexpr std::array<std::string_view, 5> texts{
+        "No deviation in behavior between facets",
+        "No segmentation parameters provided",
+        "Ambiguous segmentation parameters",
+        "All data arrays must have equal length and be at least lenght 1",
+        "Invalid bias configuration",
+    };
+    return texts[static_cast<std::size_t>(e)];
+}
+
+std::string_view variant_name(BiasError e) {
+    static constexpr std::array<std::string_view, 5> names{
+        "NoFacetDeviation", "NoSegmentationParameters", "AmbiguousSegmentationParameters",
+        "DataLengthError",  "BiasConfigError",
+    };
+    return names[static_cast<std::size_t>(e)];
+}
+
+std::string_view display(DriftError e) {
+    static constexpr std::array<std::string_view, 8> texts{
+        "Data used for runtime drift analysis must be non empty",
+        "Unable to convert internal timestamp into DateTime object",
+        "Internal runtime bins are malformed",
+        "Baseline data must be non empty",
+        "NaN values are not supported",
+        "Unsupported drift type",
+        "Operation not supported in current drift mode",
+        "Configuration not supported in current drift mode",
+    };
+    return texts[static_cast<std::size_t>(e)];
+}
+
+namespace {
+
+// Writes a name as a double-quoted literal: quote and backslash escaped, control
+// characters as \n, \t, \r or \u{hex}.
+void append_quoted(std::string& out, std::string_view name) {
+    out += '"';
+    for (char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\t': out += "\\t"; break;
+            case '\r': out += "\\r"; break;
+            default:
+                if (u < 0x20 || u == 0x7f) {
+                    char buf[16];
+                    std::snprintf(buf, sizeof buf, "\\u{%x}", u);
+                    out += buf;
+                } else {
+                    out += c;
+                }
+        }
+    }
+    out += '"';
+}
+
+}  // namespace
+
+std::string display(const InvalidMetricError& e) {
+    std::string out = "Metrics: [";
+    for (std::size_t i = 0; i < e.names.size(); ++i) {
+        if (i) out += ", ";
+        append_quoted(out, e.names[i]);
+    }
+    out += "] are not supported";
+    return out;
+}
+
+std::string display(DataBiasRuntimeError e) {
+    static constexpr std::array<std::string_view, 7> names{
+        "ClassImbalance",         "DifferenceInProportionOfLabels", "KlDivergence", "JsDivergence",
+        "TotalVariationDistance", "KolmogorovSmirnov",              "LpNorm",
+    };
+    return std::string(names[static_cast<std::size_t>(e)]) + " not present";
+}
+
+std::string display(ModelBiasRuntimeError e) {
+    static constexpr std::array<std::string_view, 12> names{
+        "DifferenceInPositivePredictedLabels",
+        "DisparateImpact",
+        "AccuracyDifference",
+        "RecallDifference",
+        "DifferenceInConditionalAcceptance",
+        "DifferenceInAcceptanceRate",
+        "SpecialityDifference",
+        "DifferenceInConditionalRejection",
+        "TreatmentEquity",
+        "ConditionalDemographicDesparityPredictedLabels",
+        "DifferenceInRejectionRate",
+        "GeneralizedEntropy",
+    };
+    return std::string(names[static_cast<std::size_t>(e)]) + " not present";
+}
+
+std::string display(const ModelPerformanceError& e) {
+    using K = ModelPerformanceError::Kind;
+    switch (e.kind) {
+        case K::InvalidData: return "Metric cannot be computed with given data";
+        case K::EmptyDataVector: return "Empty data vectors";
+        case K::DataVectorLengthMismatch: return "Data vectors must be equal length";
+        case K::InvalidAnalysisReport: return "Invalid analysis report";
+        case K::Bias: return "Bias Error: " + std::string(variant_name(e.bias));
+        case K::DataVectorTypeMismatch: return "Data Vector type mistmatch";
+        case K::UnsupportedTypeError: return "UnSupportedType";
+    }
+    return "UnSupportedType";
+}
+
+}  // namespace tarvenn

@@ -1,0 +1,239 @@
+// Metric enumerations of the four metric families, their names (parse form and
+// display form are the same text), metric-name list parsing, and the stability
+// epsilon setting.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/errors.hpp"
+
+namespace tarvenn {
+
+enum class DataBiasMetric : std::uint8_t {
+    ClassImbalance,
+    DifferenceInProportionOfLabels,
+    KlDivergence,
+    JsDivergence,
+    LpNorm,
+    TotalVariationDistance,
+    KolmogorovSmirnov,
+};
+
+enum class ModelBiasMetric : std::uint8_t {
+    DifferenceInPositivePredictedLabels,
+    DisparateImpact,
+    AccuracyDifference,
+    RecallDifference,
+    DifferenceInConditionalAcceptance,
+    DifferenceInAcceptanceRate,
+    SpecialityDifference,
+    DifferenceInConditionalRejection,
+    DifferenceInRejectionRate,
+    TreatmentEquity,
+    ConditionalDemographicDesparityPredictedLabels,
+    GeneralizedEntropy,
+};
+
+enum class ClassificationEvaluationMetric : std::uint8_t {
+    BalancedAccuracy,
+    PrecisionPositive,
+    PrecisionNegative,
+    RecallPositive,
+    RecallNegative,
+    Accuracy,
+    F1Score,
+    LogLoss,
+};
+
+enum class LinearRegressionEvaluationMetric : std::uint8_t {
+    RootMeanSquaredError,
+    MeanSquaredError,
+    MeanAbsoluteError,
+    RSquared,
+    MaxError,
+    MeanSquaredLogError,
+    RootMeanSquaredLogError,
+    MeanAbsolutePercentageError,
+};
+
+// Per-enumeration facts: the names in declaration order and the InvalidMetricError
+// kind used when a list of names holds unknown ones.
+template <class M>
+struct MetricInfo;
+
+template <>
+struct MetricInfo<DataBiasMetric> {
+    static constexpr std::array<std::string_view, 7> names{
+        "ClassImbalance", "DifferenceInProportionOfLabels", "KlDivergence", "JsDivergence",
+        "LpNorm",         "TotalVariationDistance",         "KolmogorovSmirnov",
+    };
+    static constexpr auto invalid_kind = InvalidMetricError::Kind::DataBiasMetrics;
+};
+
+template <>
+struct MetricInfo<ModelBiasMetric> {
+    static constexpr std::array<std::string_view, 12> names{
+        "DifferenceInPositivePredictedLabels",
+        "DisparateImpact",
+        "AccuracyDifference",
+        "RecallDifference",
+        "DifferenceInConditionalAcceptance",
+        "DifferenceInAcceptanceRate",
+        "SpecialityDifference",
+        "DifferenceInConditionalRejection",
+        "DifferenceInRejectionRate",
+        "TreatmentEquity",
+        "ConditionalDemographicDesparityPredictedLabels",
+        "GeneralizedEntropy",
+    };
+    static constexpr auto invalid_kind = InvalidMetricError::Kind::ModelBiasMetrics;
+};
+
+template <>
+struct MetricInfo<ClassificationEvaluationMetric> {
+    static constexpr std::array<std::string_view, 8> names{
+        "BalancedAccuracy", "PrecisionPositive", "PrecisionNegative", "RecallPositive",
+        "RecallNegative",   "Accuracy",          "F1Score",           "LogLoss",
+    };
+    static constexpr auto invalid_kind = InvalidMetricError::Kind::ClassificationMetrics;
+};
+
+template <>
+struct MetricInfo<LinearRegressionEvaluationMetric> {
+    static constexpr std::array<std::string_view, 8> names{
+        "RootMeanSquaredError", "MeanSquaredError",        "MeanAbsoluteError",
+        "RSquared",             "MaxError",                "MeanSquaredLogError",
+        "RootMeanSquaredLogError", "MeanAbsolutePercentageError",
+    };
+    static constexpr auto invalid_kind = InvalidMetricError::Kind::RegressionMetrics;
+};
+
+template <class M>
+inline constexpr std::size_t metric_count = MetricInfo<M>::names.size();
+
+template <class M>
+constexpr std::string_view metric_name(M m) {
+    return MetricInfo<M>::names[static_cast<std::size_t>(m)];
+}
+
+template <class M>
+constexpr std::size_t metric_index(M m) {
+    return static_cast<std::size_t>(m);
+}
+
+// Exact, case-sensitive match of the whole text.
+template <class M>
+std::optional<M> parse_metric(std::string_view text) {
+    const auto& names = MetricInfo<M>::names;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (names[i] == text) return static_cast<M>(i);
+    }
+    return std::nullopt;
+}
+
+// Parses a metric-name list, keeping order and duplicates. Unknown names are all
+// collected, in input order, into one error of `invalid_kind`.
+template <class M>
+std::expected<std::vector<M>, InvalidMetricError> parse_metric_list(
+    const std::vector<std::string>& texts,
+    InvalidMetricError::Kind invalid_kind = MetricInfo<M>::invalid_kind) {
+    std::vector<M> metrics;
+    metrics.reserve(texts.size());
+    InvalidMetricError rejected{invalid_kind, {}};
+    for (const auto& text : texts) {
+        if (auto m = parse_metric<M>(text)) {
+            metrics.push_back(*m);
+        } else {
+            rejected.names.push_back(text);
+        }
+    }
+    if (!rejected.names.empty()) return std::unexpected(std::move(rejected));
+    return metrics;
+}
+
+// Parses a binary-classification metric list. As parse_metric_list, except that a
+// LogLoss entry ends the parse at once with an error naming only that entry (the
+// names rejected before it are dropped, later ones are not examined).
+std::expected<std::vector<ClassificationEvaluationMetric>, InvalidMetricError>
+parse_classification_metric_list(const std::vector<std::string>& texts);
+
+// A map from metric to 32-bit value, iterated in declaration order. Used for
+// metric results, failure maps and relative-change maps.
+template <class M>
+class MetricMap {
+public:
+    static constexpr std::size_t N = metric_count<M>;
+
+    void insert(M m, float v) {
+        values_[metric_index(m)] = v;
+        present_[metric_index(m)] = true;
+    }
+    bool contains(M m) const { return present_[metric_index(m)]; }
+    std::optional<float> get(M m) const {
+        if (!contains(m)) return std::nullopt;
+        return values_[metric_index(m)];
+    }
+    bool empty() const {
+        for (bool p : present_)
+            if (p) return false;
+        return true;
+    }
+    std::size_t size() const {
+        std::size_t n = 0;
+        for (bool p : present_) n += p;
+        return n;
+    }
+    template <class F>
+    void for_each(F&& f) const {
+        for (std::size_t i = 0; i < N; ++i)
+            if (present_[i]) f(static_cast<M>(i), values_[i]);
+    }
+
+private:
+    std::array<float, N> values_{};
+    std::array<bool, N> present_{};
+};
+
+// A metric dict as the caller gave it: text keys with 32-bit values, in dict order.
+using NameMap = std::vector<std::pair<std::string, float>>;
+
+inline std::optional<float> lookup(const NameMap& map, std::string_view name) {
+    for (const auto& [key, value] : map)
+        if (key == name) return value;
+    return std::nullopt;
+}
+
+// Text-keyed map to metric map; every unknown key is listed in the error, in the
+// map's order.
+template <class M>
+std::expected<MetricMap<M>, InvalidMetricError> convert_analysis(const NameMap& map) {
+    MetricMap<M> metrics;
+    InvalidMetricError rejected{MetricInfo<M>::invalid_kind, {}};
+    for (const auto& [key, value] : map) {
+        if (auto m = parse_metric<M>(key)) metrics.insert(*m, value);
+        else rejected.names.push_back(key);
+    }
+    if (!rejected.names.empty()) return std::unexpected(std::move(rejected));
+    return metrics;
+}
+
+// Every metric of the enumeration, in declaration order.
+template <class M>
+std::vector<M> all_metrics() {
+    std::vector<M> out;
+    for (std::size_t i = 0; i < metric_count<M>; ++i) out.push_back(static_cast<M>(i));
+    return out;
+}
+
+// The stability epsilon, read once from TARVENN_STABILITY_EPS (default 1e-12).
+double stability_eps();
+
+}  // namespace tarvenn

@@ -1,0 +1,167 @@
+#include "python/text_index.hpp"
+
+#include <cstring>
+
+#include "python/conversions.hpp"
+
+namespace tarvenn {
+namespace {
+
+// A str's UTF-8 bytes; false (with no exception left set) when it has none.
+bool utf8_view(PyObject* item, std::string_view& out) {
+    if (!PyUnicode_Check(item)) return false;
+    Py_ssize_t size;
+    const char* data = PyUnicode_AsUTF8AndSize(item, &size);
+    if (data == nullptr) {
+        PyErr_Clear();
+        return false;
+    }
+    out = std::string_view(data, static_cast<std::size_t>(size));
+    return true;
+}
+
+// Lists and tuples of str, without copies. Distinct str objects are few in typical
+// label data, so each object's index is remembered by its address.
+bool list_indices(PyObject* seq, TextIndexFn index_of, std::vector<std::uint32_t>& out) {
+    const Py_ssize_t n = PySequence_Fast_GET_SIZE(seq);
+    PyObject** items = PySequence_Fast_ITEMS(seq);
+    constexpr std::size_t kCache = 1024;
+    struct Entry {
+        PyObject* key;
+        std::uint32_t index;
+    };
+    Entry cache[kCache];
+    for (auto& e : cache) e.key = nullptr;
+    std::vector<std::uint32_t> result(static_cast<std::size_t>(n));
+    for (Py_ssize_t i = 0; i < n; ++i) {
+        PyObject* item = items[i];
+        const auto address = reinterpret_cast<std::uintptr_t>(item);
+        Entry& slot = cache[((address >> 4) ^ (address >> 14)) & (kCache - 1)];
+        if (slot.key != item) {
+            std::string_view label;
+            if (!utf8_view(item, label)) return false;
+            slot = Entry{item, index_of(label)};
+        }
+        result[static_cast<std::size_t>(i)] = slot.index;
+    }
+    out = std::move(result);
+    return true;
+}
+
+void append_utf8(std::string& out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+bool is_native_str_array(PyObject* obj) {
+    if (!PyArray_Check(obj)) return false;
+    auto* array = reinterpret_cast<PyArrayObject*>(obj);
+    PyArray_Descr* descr = PyArray_DESCR(array);
+    return PyArray_NDIM(array) == 1 && descr->type_num == NPY_UNICODE && PyArray_ISNBO(descr->byteorder);
+}
+
+// A one-dimensional native-order NumPy str array, from its buffer: each item is its
+// UCS4 code points without the trailing NULs (as NumPy gives the item as a str).
+// False when an item holds a code point that has no UTF-8 form.
+bool str_array_indices(PyArrayObject* array, TextIndexFn index_of, std::vector<std::uint32_t>& out) {
+    const auto n = static_cast<std::size_t>(PyArray_DIM(array, 0));
+    const std::size_t width = static_cast<std::size_t>(PyArray_ITEMSIZE(array)) / 4;
+    const npy_intp stride = PyArray_STRIDE(array, 0);
+    const char* base = static_cast<const char*>(PyArray_DATA(array));
+    std::vector<std::uint32_t> result(n);
+    std::string label;
+    label.reserve(width * 4);
+    for (std::size_t i = 0; i < n; ++i) {
+        const char* item = base + static_cast<npy_intp>(i) * stride;
+        std::size_t length = width;
+        auto code_point = [item](std::size_t k) {
+            std::uint32_t cp;
+            std::memcpy(&cp, item + 4 * k, 4);
+            return cp;
+        };
+        while (length > 0 && code_point(length - 1) == 0) --length;
+        label.clear();
+        for (std::size_t k = 0; k < length; ++k) {
+            const std::uint32_t cp = code_point(k);
+            if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+            append_utf8(label, cp);
+        }
+        result[i] = index_of(label);
+    }
+    out = std::move(result);
+    return true;
+}
+
+// Whether every code unit of a str array's buffer has a UTF-8 form.
+bool str_array_encodable(PyArrayObject* array) {
+    const auto n = static_cast<std::size_t>(PyArray_DIM(array, 0));
+    const std::size_t width = static_cast<std::size_t>(PyArray_ITEMSIZE(array)) / 4;
+    const npy_intp stride = PyArray_STRIDE(array, 0);
+    const char* base = static_cast<const char*>(PyArray_DATA(array));
+    for (std::size_t i = 0; i < n; ++i) {
+        const char* item = base + static_cast<npy_intp>(i) * stride;
+        for (std::size_t k = 0; k < width; ++k) {
+            std::uint32_t cp;
+            std::memcpy(&cp, item + 4 * k, 4);
+            if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool TextSeqArg::check(PyObject* obj, const char* param) {
+    obj_ = obj;
+    param_ = param;
+    if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) {
+        const Py_ssize_t n = PySequence_Fast_GET_SIZE(obj);
+        PyObject** items = PySequence_Fast_ITEMS(obj);
+        std::string_view label;
+        bool all_text = true;
+        for (Py_ssize_t i = 0; i < n && all_text; ++i) all_text = utf8_view(items[i], label);
+        if (all_text) return true;
+    } else if (is_native_str_array(obj)) {
+        if (str_array_encodable(reinterpret_cast<PyArrayObject*>(obj))) return true;
+    }
+    std::vector<std::string> copied;
+    return to_text_seq(obj, param, copied);
+}
+
+bool TextSeqArg::indices(TextIndexFn index_of, std::vector<std::uint32_t>& out) const {
+    if (PyList_CheckExact(obj_) || PyTuple_CheckExact(obj_)) {
+        if (list_indices(obj_, index_of, out)) return true;
+    } else if (is_native_str_array(obj_)) {
+        if (str_array_indices(reinterpret_cast<PyArrayObject*>(obj_), index_of, out)) return true;
+    }
+    // Everything else, and every item that fails above, takes the general road.
+    std::vector<std::string> labels;
+    if (!to_text_seq(obj_, param_, labels)) return false;
+    std::vector<std::uint32_t> result;
+    result.reserve(labels.size());
+    for (const std::string& label : labels) result.push_back(index_of(label));
+    out = std::move(result);
+    return true;
+}
+
+bool to_str_view(PyObject* obj, const char* param, std::string_view& out, std::string& storage) {
+    if (utf8_view(obj, out)) return true;
+    if (!to_str(obj, param, storage)) return false;
+    out = storage;
+    return true;
+}
+
+}  // namespace tarvenn

@@ -1,0 +1,83 @@
+// Reduces a numeric column to 0/1 labels: by equality with a label (discrete
+// columns), by a lower threshold (continuous columns), or by an explicit
+// comparison. Plain C++: the Python-facing entry points are in py_types_handler.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <expected>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "core/strided.hpp"
+#include "core/errors.hpp"
+
+namespace tarvenn {
+
+using LabelSequence = std::vector<std::int16_t>;
+
+// The labels of one column, produced on demand chunk by chunk, so that a
+// numeric column is labelled while it is counted, without a stored copy.
+class ColumnLabels {
+public:
+    explicit ColumnLabels(std::size_t size) : size_(size) {}
+    virtual ~ColumnLabels() = default;
+    std::size_t size() const { return size_; }
+    // Writes the labels of rows [begin, begin + count) to `out`.
+    virtual void fill(std::size_t begin, std::size_t count, std::int16_t* out) const = 0;
+    LabelSequence materialize() const;
+
+private:
+    std::size_t size_;
+};
+using ColumnLabelsPtr = std::unique_ptr<ColumnLabels>;
+
+ColumnLabelsPtr stored_labels(LabelSequence labels);
+
+// Calls f(chunks, count) over columns of equal size, chunk by chunk: chunks[k]
+// holds the labels of column k for the current rows.
+inline constexpr std::size_t kLabelChunk = 4096;
+
+template <std::size_t N, class F>
+void for_each_label_chunk(const std::array<const ColumnLabels*, N>& columns, F&& f) {
+    std::int16_t chunks[N][kLabelChunk];
+    const std::size_t n = columns[0]->size();
+    for (std::size_t begin = 0; begin < n; begin += kLabelChunk) {
+        const std::size_t count = n - begin < kLabelChunk ? n - begin : kLabelChunk;
+        for (std::size_t k = 0; k < N; ++k) columns[k]->fill(begin, count, chunks[k]);
+        f(chunks, count);
+    }
+}
+
+enum class SegmentationThresholdType : std::uint8_t { GreaterThan, GreaterThanEqualTo, LessThan, LessThanEqualTo };
+
+std::expected<SegmentationThresholdType, BiasError> segmentation_threshold_type_from(std::string_view text);
+
+// Continuous when the column holds D >= 4 distinct values and D / N (in 32-bit
+// floats) exceeds the heuristic, or that comparison is unordered (NaN).
+// Counting stops as soon as continuous mode is certain.
+template <class T>
+bool is_continuous(Strided<T> values, float heuristic);
+
+// The labelling rules below keep a view of the column: it must stay valid (the
+// array alive, no Python code running) while the labels are read.
+
+// Float column: continuous → value >= t, discrete → value == t.
+template <class T>
+ColumnLabelsPtr label_float_column(Strided<T> values, double threshold, bool continuous);
+
+// Integer column (values already known to fit in int64) against an integer label.
+template <class T>
+ColumnLabelsPtr label_int_column(Strided<T> values, std::int64_t threshold, bool continuous);
+
+// Integer column against a float label, compared exactly: continuous → value >=
+// ceil(t); discrete → value == t when t is integral and in range; NaN labels no row.
+template <class T>
+ColumnLabelsPtr label_int_column(Strided<T> values, double threshold, bool continuous);
+
+// Explicit segmentation: row is 1 when `value <op> threshold` (NaN never satisfies).
+LabelSequence label_by_comparison(Strided<double> values, double threshold, SegmentationThresholdType type);
+
+}  // namespace tarvenn
