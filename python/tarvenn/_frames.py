@@ -145,7 +145,7 @@ class _MappingTable:
         arr = self._arrays[name]
         missing: BoolArray | None = None
         if arr.dtype.kind == "O":
-            mask = np.equal(arr, None)
+            mask: BoolArray = np.asarray(arr == None, dtype=bool)  # noqa: E711 - elementwise, in C
             if mask.any():
                 missing = mask
         kind = _kind_of_numpy(arr.dtype)

@@ -44,7 +44,7 @@ class PreparedColumn:
 
     name: str
     kind: DriftKind
-    values: Union[np.ndarray[Any, Any], list[str]]
+    values: Union["np.ndarray[Any, np.dtype[np.float64]]", list[str]]
     missing: int
     rows: int
 
@@ -94,6 +94,7 @@ def prepare_drift_column(data: Any, column: str, *, role: str = "data") -> Prepa
     mask = col.missing_mask()
     keep = None if mask is None else ~mask
     values: np.ndarray[Any, Any] | list[str]
+    kind: DriftKind
     if col.kind == "numeric":
         arr = np.ascontiguousarray(col.array(keep), dtype=np.float64)
         nan = np.isnan(arr)
