@@ -38,9 +38,10 @@ def column_kind(arrow_type: Any) -> str:
     return "other"
 
 
-def _number(option: str, text: str, column: str) -> float:
+def _number(option: str, text: str, column: str, number: str | None = None) -> float:
+    """`number` (the part of `text` after a comparison sign, or all of it) as a float."""
     try:
-        value = float(text)
+        value = float(text if number is None else number)
     except ValueError:
         raise InputError(f"{option} {text!r}: column {column!r} is numeric, so the value must be a number") from None
     if math.isnan(value):
@@ -60,7 +61,7 @@ def parse_value(option: str, text: str, column: str, kind: str) -> Value:
                 )
             if kind == "boolean":
                 raise InputError(f"{option} {text!r}: column {column!r} is boolean; give true or false")
-            return make(_number(option, stripped[len(prefix):].strip(), column))
+            return make(_number(option, text, column, stripped[len(prefix):].strip()))
     if stripped.startswith("="):
         label = text.split("=", 1)[1]
         if kind != "text":
