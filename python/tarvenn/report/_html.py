@@ -13,6 +13,12 @@ from ._svg import histogram_svg
 
 __all__ = ["render_html"]
 
+_SHORT = {
+    "JensenShannon": "JS",
+    "PopulationStabilityIndex": "PSI",
+    "WassersteinDistance": "Wasserstein",
+    "KullbackLeibler": "KL",
+}
 _STATUS_WORD = {"failed": "FAIL", "passed": "PASS", "undefined": "UNDEFINED"}
 
 
@@ -94,6 +100,7 @@ def render_html(report: Report) -> str:
             measures=measures,
             families=families,
             explain=EXPLAIN,
+            short=_SHORT,
             family_title=lambda f: FAMILY_TITLES.get(f, f),
             status_word=_STATUS_WORD,
             num=_num,

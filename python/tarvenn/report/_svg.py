@@ -36,9 +36,9 @@ def _fmt(x: float) -> str:
     if x == 0:
         return "0"
     a = abs(x)
-    for limit, suffix in ((1e9, "G"), (1e6, "M"), (1e4, "k")):
-        if a >= limit and a < 1e12:
-            return f"{x / limit:.4g}{suffix}"
+    for limit, unit, suffix in ((1e9, 1e9, "G"), (1e6, 1e6, "M"), (1e4, 1e3, "k")):
+        if limit <= a < 1e12:
+            return f"{x / unit:.4g}{suffix}"
     return f"{x:.4g}"
 
 
@@ -141,7 +141,7 @@ def _continuous(h: Histogram, column: str, index: int) -> str:
         area.append(f"V{_n(py(r))}H{_n(x1)}")
         line.append(f"V{_n(py(c))}H{_n(x1)}" if i else f"M{_n(x0)} {_n(py(c))}H{_n(x1)}")
     area.append(f"V{_n(base)}Z")
-    body.append(f'<path d="{"".join(area)}" fill="{REFERENCE_COLOUR}" fill-opacity="0.75" stroke="{REFERENCE_EDGE}" stroke-width="1"/>')
+    body.append(f'<path d="{"".join(area)}" fill="{REFERENCE_COLOUR}" stroke="{REFERENCE_EDGE}" stroke-width="1"/>')
     body.append(f'<path d="{"".join(line)}" fill="none" stroke="{CURRENT_COLOUR}" stroke-width="2.5" stroke-linejoin="round"/>')
     # Hover targets with the exact fractions of each slot.
     for i, (r, c) in enumerate(zip(ref_s, cur_s)):
