@@ -278,14 +278,20 @@ def _dictionary_labels(series: Any) -> np.ndarray[Any, Any] | None:
 
 
 class _FrameTable:
-    def __init__(self, frame: Any, role: str):
+    def __init__(self, frame: Any, role: str, columns: Sequence[str] | None = None):
         import narwhals as nw
 
         if isinstance(frame, nw.LazyFrame):
+            # Collect only what is asked for; a missing name is reported by `column` below.
+            names = [str(c) for c in frame.collect_schema().names()]
+            if columns is not None:
+                frame = frame.select([c for c in dict.fromkeys(columns) if c in names] or names[:1])
             frame = frame.collect()
+        else:
+            names = [str(c) for c in frame.columns]
         self._frame = frame
         self._role = role
-        self.columns: list[str] = [str(c) for c in frame.columns]
+        self.columns: list[str] = names
         self._pandas_like = frame.implementation.is_pandas_like()
 
     def __len__(self) -> int:
@@ -310,9 +316,9 @@ class _FrameTable:
         return _FrameColumn(name, series, kind, self._pandas_like)
 
 
-def open_table(data: Any, role: str = "data") -> Table:
+def open_table(data: Any, role: str = "data", columns: Sequence[str] | None = None) -> Table:
     """A `Table` over `data`: a mapping of column name to array or sequence, or any frame that
-    narwhals knows (a lazy frame is collected)."""
+    narwhals knows. A lazy frame is collected, limited to `columns` when they are given."""
     if isinstance(data, Mapping):
         return _MappingTable(data, role)
     try:
@@ -328,4 +334,4 @@ def open_table(data: Any, role: str = "data") -> Table:
         ) from None
     if not isinstance(frame, (nw.DataFrame, nw.LazyFrame)):
         raise TypeError(f"{role} must be a frame or a mapping of columns, got a series ({type(data).__name__})")
-    return _FrameTable(frame, role)
+    return _FrameTable(frame, role, columns)
