@@ -49,8 +49,8 @@ class PreparedColumn:
     rows: int
 
 
-def _table(data: Any, role: str) -> Table:
-    return data if isinstance(data, (_FrameTable, _MappingTable)) else open_table(data, role)
+def _table(data: Any, role: str, columns: Sequence[str] | None = None) -> Table:
+    return data if isinstance(data, (_FrameTable, _MappingTable)) else open_table(data, role, columns)
 
 
 def prepare_rows(data: Any, columns: Sequence[str], *, role: str = "data") -> PreparedRows:
@@ -61,8 +61,8 @@ def prepare_rows(data: Any, columns: Sequence[str], *, role: str = "data") -> Pr
     Raises KeyError for a column that `data` lacks (listing the columns it has) and ValueError when
     no row is left.
     """
-    table = _table(data, role)
     names = list(dict.fromkeys(columns))
+    table = _table(data, role, names)
     cols: list[Column] = [table.column(name) for name in names]
     keep = None
     for col in cols:
@@ -88,7 +88,7 @@ def prepare_drift_column(data: Any, column: str, *, role: str = "data") -> Prepa
     are continuous; text, categorical and boolean columns are categorical. Raises ValueError when
     nothing is left.
     """
-    table = _table(data, role)
+    table = _table(data, role, [column])
     col = table.column(column)
     rows = len(col)
     mask = col.missing_mask()

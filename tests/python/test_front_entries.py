@@ -234,3 +234,41 @@ class TestErrorsNameTheColumn:
             tarvenn.data_bias({"a": [1, 1, 1], "y": [0, 1, 0]}, facet="a", label="y", facet_value=1)
         with pytest.raises(ValueError, match="^Unsupported drift type$"):
             tarvenn.drift(make("polars"), make("polars"), measures=["JS"])
+
+
+def test_text_in_every_storage_gives_the_same_numbers():
+    city = COLUMNS["city"]
+    y = COLUMNS["y"]
+    expected_bias = _tarvenn.py_data_bias_analyzer(city, y, "east", 1)
+    ref, cur = city[:300].tolist(), city[300:].tolist()
+    expected_drift = _tarvenn.py_compute_drift_categorical_distribtuion(ref, cur, list(tarvenn.DRIFT_MEASURES))
+    stores = {
+        "pandas object": lambda v: pd.Series(v, dtype=object),
+        "pandas string": lambda v: pd.Series(v, dtype="string"),
+        "pandas category": lambda v: pd.Series(v, dtype="category"),
+        "polars categorical": lambda v: pl.Series(v, dtype=pl.Categorical),
+        "polars enum": lambda v: pl.Series(v, dtype=pl.Enum(["north", "south", "east"])),
+        "pyarrow dictionary": lambda v: pa.chunked_array([pa.array(v[:100]).dictionary_encode(), pa.array(v[100:]).dictionary_encode()]),
+        "pyarrow chunked": lambda v: pa.chunked_array([v[:100], v[100:]]),
+    }
+    for name, store in stores.items():
+        def frame(values, labels):
+            column = store(values)
+            if isinstance(column, pd.Series):
+                return pd.DataFrame({"city": column, "y": labels})
+            if isinstance(column, pl.Series):
+                return pl.DataFrame({"city": column, "y": labels})
+            return pa.table({"city": column, "y": labels})
+
+        same(tarvenn.data_bias(frame(city.tolist(), y), facet="city", label="y", facet_value="east"), expected_bias)
+        row = tarvenn.drift(frame(ref, y[:300]), frame(cur, y[300:]), columns=["city"])["city"]
+        assert row.kind == "categorical", name
+        assert list(row.measures.values()) == expected_drift, name
+
+
+def test_a_lazy_frame_is_collected_with_the_used_columns_only():
+    lazy = pl.LazyFrame({"a": [1.0, 2.0, 3.0, 4.0], "y": [0, 1, 0, 1], "other": ["x", "y", "z", "w"]})
+    prepared = tarvenn.prepare_rows(lazy, ["a", "y"])
+    assert list(prepared.arrays) == ["a", "y"] and prepared.rows_used == 4
+    with pytest.raises(KeyError, match=r"its columns are \['a', 'y', 'other'\]"):
+        tarvenn.prepare_rows(lazy, ["a", "nope"])
