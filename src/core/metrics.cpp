@@ -1,14 +1,6 @@
 #include "core/metrics.hpp"
 
-#include "core/settings.hpp"
-
 namespace tarvenn {
-
-double stability_eps() {
-    // A function-local static is initialised exactly once, even under concurrent first use.
-    static const double STABILITIY_EPS = env_setting_f64("TARVENN_STABILITY_EPS", 1e-12);
-    return STABILITIY_EPS;
-}
 
 std::expected<std::vector<ClassificationEvaluationMetric>, InvalidMetricError>
 parse_classification_metric_list(const std::vector<std::string>& texts) {

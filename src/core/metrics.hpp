@@ -1,6 +1,5 @@
 // Metric enumerations of the four metric families, their names (parse form and
-// display form are the same text), metric-name list parsing, and the stability
-// epsilon setting.
+// display form are the same text) and metric-name list parsing.
 #pragma once
 
 #include <array>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "core/errors.hpp"
+#include "core/settings.hpp"
 
 namespace tarvenn {
 
@@ -232,8 +232,5 @@ std::vector<M> all_metrics() {
     for (std::size_t i = 0; i < metric_count<M>; ++i) out.push_back(static_cast<M>(i));
     return out;
 }
-
-// The stability epsilon, read once from TARVENN_STABILITY_EPS (default 1e-12).
-double stability_eps();
 
 }  // namespace tarvenn
