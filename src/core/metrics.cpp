@@ -5,16 +5,15 @@ namespace tarvenn {
 std::expected<std::vector<ClassificationEvaluationMetric>, InvalidMetricError>
 parse_classification_metric_list(const std::vector<std::string>& texts) {
     using Metric = ClassificationEvaluationMetric;
-    const auto kind = InvalidMetricError::Kind::ClassificationMetrics;
     std::vector<Metric> metrics;
     metrics.reserve(texts.size());
-    InvalidMetricError rejected{kind, {}};
+    InvalidMetricError rejected;
     for (const auto& text : texts) {
         const auto m = parse_metric<Metric>(text);
         if (!m) {
             rejected.names.push_back(text);
         } else if (*m == Metric::LogLoss) {
-            return std::unexpected(InvalidMetricError{kind, {text}});
+            return std::unexpected(InvalidMetricError{{text}});
         } else {
             metrics.push_back(*m);
         }

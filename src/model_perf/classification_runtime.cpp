@@ -2,8 +2,8 @@
 
 namespace tarvenn {
 
-MetricMap<ClassificationEvaluationMetric> BinaryClassificationRuntime::compare_to_baseline(
-    std::span<const Metric> metrics, float threshold, const BinaryClassificationRuntime& baseline) const {
+MetricMap<ClassificationEvaluationMetric> BinaryClassificationRuntime::compare(
+    const BinaryClassificationRuntime& baseline, std::span<const Metric> metrics, float threshold) const {
     const float grow = 1.0f + threshold;
     MetricMap<Metric> failed;
     for (Metric m : metrics) {
@@ -14,8 +14,8 @@ MetricMap<ClassificationEvaluationMetric> BinaryClassificationRuntime::compare_t
     return failed;
 }
 
-MetricMap<ClassificationEvaluationMetric> LogisticRegressionRuntime::compare_to_baseline(
-    std::span<const Metric> metrics, float threshold, const LogisticRegressionRuntime& baseline) const {
+MetricMap<ClassificationEvaluationMetric> LogisticRegressionRuntime::compare(
+    const LogisticRegressionRuntime& baseline, std::span<const Metric> metrics, float threshold) const {
     const float grow = 1.0f + threshold;
     const float shrink = 1.0f - threshold;
     MetricMap<Metric> failed;

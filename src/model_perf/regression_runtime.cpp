@@ -2,8 +2,8 @@
 
 namespace tarvenn {
 
-MetricMap<LinearRegressionEvaluationMetric> LinearRegressionRuntime::compare_to_baseline(
-    std::span<const Metric> metrics, float threshold, const LinearRegressionRuntime& baseline) const {
+MetricMap<LinearRegressionEvaluationMetric> LinearRegressionRuntime::compare(
+    const LinearRegressionRuntime& baseline, std::span<const Metric> metrics, float threshold) const {
     const float grow = 1.0f + threshold;
     const float shrink = 1.0f - threshold;
     MetricMap<Metric> failed;

@@ -12,10 +12,6 @@
 
 namespace tarvenn {
 
-// The errors of building a continuous baseline: a DriftError as usual, or a
-// ValueError naming the bin count asked for and the limit.
-PyObject* raise(const drift::BaselineError& e);
-
 // None: absent; "FreedmanDiaconis", "Scott", "Sturges": that rule; any other text:
 // ValueError "Unsupported drift type".
 bool coerce_quantile_type(const std::optional<std::string>& text, std::optional<drift::QuantileType>& out);

@@ -105,7 +105,7 @@ PyObject* partial_check(PyObject*, PyObject* const* argv) {
 
 auto parse_classification(const std::vector<std::string>& names) { return parse_classification_metric_list(names); }
 auto parse_logistic(const std::vector<std::string>& names) {
-    return parse_metric_list<ClassificationEvaluationMetric>(names, InvalidMetricError::Kind::RegressionMetrics);
+    return parse_metric_list<ClassificationEvaluationMetric>(names);
 }
 auto parse_regression(const std::vector<std::string>& names) {
     return parse_metric_list<LinearRegressionEvaluationMetric>(names);
