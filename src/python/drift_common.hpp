@@ -10,6 +10,12 @@
 #include "drift/drift_metrics.hpp"
 #include "python/python.hpp"
 
+// The closing paragraph of every docstring of a method that takes a drift type (a
+// macro, so that it joins the string literals it ends).
+#define TARVENN_DRIFT_TYPE_LIST                                                               \
+    "`drift_type` must be one of: `\"JensenShannon\"`, `\"PopulationStabilityIndex\"`,\n" \
+    "`\"WassersteinDistance\"`, `\"KullbackLeibler\"`."
+
 namespace tarvenn {
 
 // None: absent; "FreedmanDiaconis", "Scott", "Sturges": that rule; any other text:
