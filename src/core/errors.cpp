@@ -5,24 +5,25 @@
 
 namespace tarvenn {
 
-std::string_view display(BiasError e) {
-    static constexpr std::array<std::string_view, 5> texts{
-        "No deviation in behavior between facets",
-        "No segmentation parameters provided",
-        "Ambiguous segmentation parameters",
-        "All data arrays must have equal length and be at least lenght 1",
-        "Invalid bias configuration",
-    };
-    return texts[static_cast<std::size_t>(e)];
-}
+namespace {
 
-std::string_view variant_name(BiasError e) {
-    static constexpr std::array<std::string_view, 5> names{
-        "NoFacetDeviation", "NoSegmentationParameters", "AmbiguousSegmentationParameters",
-        "DataLengthError",  "BiasConfigError",
-    };
-    return names[static_cast<std::size_t>(e)];
-}
+// Each BiasError variant's name and display text, in variant order.
+struct BiasErrorRow {
+    std::string_view name;
+    std::string_view text;
+};
+constexpr std::array<BiasErrorRow, 5> kBiasErrors{{
+    {"NoFacetDeviation", "No deviation in behavior between facets"},
+    {"NoSegmentationParameters", "No segmentation parameters provided"},
+    {"AmbiguousSegmentationParameters", "Ambiguous segmentation parameters"},
+    {"DataLengthError", "All data arrays must have equal length and be at least lenght 1"},
+    {"BiasConfigError", "Invalid bias configuration"},
+}};
+
+}  // namespace
+
+std::string_view display(BiasError e) { return kBiasErrors[static_cast<std::size_t>(e)].text; }
+std::string_view variant_name(BiasError e) { return kBiasErrors[static_cast<std::size_t>(e)].name; }
 
 std::string_view display(DriftError e) {
     static constexpr std::array<std::string_view, 8> texts{

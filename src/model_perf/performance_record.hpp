@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 
 #include "core/errors.hpp"
 #include "core/metric_record.hpp"
@@ -40,5 +41,27 @@ struct PerformanceRecord : MetricRecord<M, N> {
         return map;
     }
 };
+
+// The runtime check of a record with metrics of both directions (latest = `latest`):
+// a lower-is-better metric fails when latest > (1 + t) × baseline (value L − B), a
+// higher-is-better one when latest < floor(baseline, 1 + t, 1 − t) (value B − L).
+template <class Record, class Floor>
+MetricMap<typename Record::Metric> check_both_directions(const Record& latest, const Record& baseline,
+                                                         std::span<const typename Record::Metric> metrics,
+                                                         float threshold, Floor floor) {
+    const float grow = 1.0f + threshold;
+    const float shrink = 1.0f - threshold;
+    MetricMap<typename Record::Metric> failed;
+    for (const auto m : metrics) {
+        const float now = latest[m];
+        const float base = baseline[m];
+        if (lower_is_better(m)) {
+            if (now > grow * base) failed.insert(m, now - base);
+        } else if (now < floor(base, grow, shrink)) {
+            failed.insert(m, base - now);
+        }
+    }
+    return failed;
+}
 
 }  // namespace tarvenn

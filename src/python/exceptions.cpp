@@ -34,30 +34,17 @@ Py class_of(const drift::TooManyBins&) { return Py::ValueError; }
 
 Py class_of(DriftError e) {
     // Internal faults (a broken timestamp or bin table) are not the caller's.
-    static constexpr Py classes[] = {
-        Py::ValueError,   // EmptyRuntimeData
-        Py::SystemError,  // TimestampConversion
-        Py::SystemError,  // MalformedRuntimeBins
-        Py::ValueError,   // EmptyBaselineData
-        Py::ValueError,   // NaNValues
-        Py::ValueError,   // UnsupportedDriftType
-        Py::ValueError,   // UnsupportedOperation
-        Py::ValueError,   // UnsupportedConfiguration
-    };
-    return classes[static_cast<std::size_t>(e)];
+    const bool internal = e == DriftError::TimestampConversion || e == DriftError::MalformedRuntimeBins;
+    return internal ? Py::SystemError : Py::ValueError;
 }
 
 Py class_of(const ModelPerformanceError& e) {
-    static constexpr Py classes[] = {
-        Py::TypeError,   // InvalidData
-        Py::ValueError,  // EmptyDataVector
-        Py::ValueError,  // DataVectorLengthMismatch
-        Py::ValueError,  // InvalidAnalysisReport
-        Py::TypeError,   // Bias
-        Py::TypeError,   // DataVectorTypeMismatch
-        Py::TypeError,   // UnsupportedTypeError
-    };
-    return classes[static_cast<std::size_t>(e.kind)];
+    // Empty or unequal inputs and incomplete reports are bad values; the rest are
+    // bad types (the Bias kind included).
+    using K = ModelPerformanceError::Kind;
+    const bool value = e.kind == K::EmptyDataVector || e.kind == K::DataVectorLengthMismatch ||
+                       e.kind == K::InvalidAnalysisReport;
+    return value ? Py::ValueError : Py::TypeError;
 }
 
 template <class E>

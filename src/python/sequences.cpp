@@ -1,6 +1,7 @@
 #include "python/sequences.hpp"
 
 #include <limits>
+#include <optional>
 #include <type_traits>
 
 #include "python/callable.hpp"
@@ -30,44 +31,23 @@ PyArrayObject* column_array(PyObject* obj) {
     return PyArray_NDIM(array) == 1 ? array : nullptr;
 }
 
-// An integer sequence argument: native integer arrays are read from the buffer,
-// everything else item by item with the integer protocol.
-template <class Int>
-bool to_int_seq(PyObject* obj, const char* param, std::vector<Int>& out) {
-    std::vector<Int> values;
+// A numeric sequence argument into `out`: a one-dimensional NumPy array is first
+// offered to from_array(array, values), which returns nullopt for a dtype it does
+// not read from the buffer, else whether it succeeded; other sequences (and arrays
+// it declined) go item by item through from_item(item, values).
+template <class T, class FromArray, class FromItem>
+bool to_number_seq(PyObject* obj, const char* param, std::vector<T>& out, FromArray&& from_array,
+                   FromItem&& from_item) {
+    std::vector<T> values;
     auto ok = [&]() -> bool {
         if (!check_sequence(obj)) return false;
         if (PyArrayObject* array = column_array(obj)) {
-            const NativeType type = native_type(array);
-            if (is_integer(type)) {
-                bool in_range = true;
-                visit_native(array, type, [&](auto column) {
-                    values.reserve(column.size);
-                    for (std::size_t i = 0; i < column.size && in_range; ++i) {
-                        const auto v = column[i];
-                        using T = decltype(v);
-                        if constexpr (std::is_same_v<T, std::uint64_t>) {
-                            if (v > static_cast<std::uint64_t>(std::numeric_limits<Int>::max())) {
-                                PyErr_Format(PyExc_OverflowError, "value %llu is out of range for a signed %d-bit integer",
-                                             static_cast<unsigned long long>(v), static_cast<int>(8 * sizeof(Int)));
-                                in_range = false;
-                                break;
-                            }
-                        }
-                        in_range = items::int_in_range<Int>(static_cast<long long>(v));
-                        if (in_range) values.push_back(static_cast<Int>(v));
-                    }
-                });
-                return in_range;
-            }
+            if (const std::optional<bool> read = from_array(array, values)) return *read;
         }
         std::size_t hint = 0;
         return for_each_seq_item(obj, hint, [&](PyObject* item) {
             if (values.empty()) values.reserve(hint);
-            long long v;
-            if (!items::read_int64(item, v) || !items::int_in_range<Int>(v)) return false;
-            values.push_back(static_cast<Int>(v));
-            return true;
+            return from_item(item, values);
         });
     }();
     if (!ok) return arg_conversion_failed(param);
@@ -75,36 +55,67 @@ bool to_int_seq(PyObject* obj, const char* param, std::vector<Int>& out) {
     return true;
 }
 
+// An integer sequence argument: native integer arrays are read from the buffer,
+// everything else item by item with the integer protocol.
+template <class Int>
+bool to_int_seq(PyObject* obj, const char* param, std::vector<Int>& out) {
+    auto from_array = [](PyArrayObject* array, std::vector<Int>& values) -> std::optional<bool> {
+        const NativeType type = native_type(array);
+        if (!is_integer(type)) return std::nullopt;
+        bool in_range = true;
+        visit_native(array, type, [&](auto column) {
+            values.reserve(column.size);
+            for (std::size_t i = 0; i < column.size && in_range; ++i) {
+                const auto v = column[i];
+                using T = decltype(v);
+                if constexpr (std::is_same_v<T, std::uint64_t>) {
+                    if (v > static_cast<std::uint64_t>(std::numeric_limits<Int>::max())) {
+                        PyErr_Format(PyExc_OverflowError, "value %llu is out of range for a signed %d-bit integer",
+                                     static_cast<unsigned long long>(v), static_cast<int>(8 * sizeof(Int)));
+                        in_range = false;
+                        break;
+                    }
+                }
+                in_range = items::int_in_range<Int>(static_cast<long long>(v));
+                if (in_range) values.push_back(static_cast<Int>(v));
+            }
+        });
+        return in_range;
+    };
+    auto from_item = [](PyObject* item, std::vector<Int>& values) {
+        long long v;
+        if (!items::read_int64(item, v) || !items::int_in_range<Int>(v)) return false;
+        values.push_back(static_cast<Int>(v));
+        return true;
+    };
+    return to_number_seq(obj, param, out, from_array, from_item);
+}
+
 }  // namespace
 
 bool to_i8_seq(PyObject* obj, const char* param, std::vector<std::int8_t>& out) { return to_int_seq(obj, param, out); }
 bool to_i32_seq(PyObject* obj, const char* param, std::vector<std::int32_t>& out) { return to_int_seq(obj, param, out); }
 
+// Native numeric arrays but bool ones are read from the buffer (each value through
+// double, then rounded to float); everything else item by item with the float protocol.
 bool to_f32_seq(PyObject* obj, const char* param, std::vector<float>& out) {
-    std::vector<float> values;
-    auto ok = [&]() -> bool {
-        if (!check_sequence(obj)) return false;
-        if (PyArrayObject* array = column_array(obj)) {
-            const NativeType type = native_type(array);
-            if (type != NativeType::Bool && visit_native(array, type, [&](auto column) {
-                    values.reserve(column.size);
-                    for (std::size_t i = 0; i < column.size; ++i)
-                        values.push_back(static_cast<float>(static_cast<double>(column[i])));
-                }))
-                return true;
-        }
-        std::size_t hint = 0;
-        return for_each_seq_item(obj, hint, [&](PyObject* item) {
-            if (values.empty()) values.reserve(hint);
-            double v;
-            if (!items::read_double(item, v)) return false;
-            values.push_back(static_cast<float>(v));
-            return true;
-        });
-    }();
-    if (!ok) return arg_conversion_failed(param);
-    out = std::move(values);
-    return true;
+    auto from_array = [](PyArrayObject* array, std::vector<float>& values) -> std::optional<bool> {
+        const NativeType type = native_type(array);
+        if (type == NativeType::Bool || !visit_native(array, type, [&](auto column) {
+                values.reserve(column.size);
+                for (std::size_t i = 0; i < column.size; ++i)
+                    values.push_back(static_cast<float>(static_cast<double>(column[i])));
+            }))
+            return std::nullopt;
+        return true;
+    };
+    auto from_item = [](PyObject* item, std::vector<float>& values) {
+        double v;
+        if (!items::read_double(item, v)) return false;
+        values.push_back(static_cast<float>(v));
+        return true;
+    };
+    return to_number_seq(obj, param, out, from_array, from_item);
 }
 
 bool to_text_seq(PyObject* obj, const char* param, std::vector<std::string>& out) {
