@@ -49,6 +49,10 @@ def run_with_env():
     return run
 
 
+def pytest_configure(config):
+    config.addinivalue_line("markers", "property: a property test driven by hypothesis (marked automatically)")
+
+
 def pytest_collection_modifyitems(items):
     for item in items:
         test = getattr(item, "obj", None)

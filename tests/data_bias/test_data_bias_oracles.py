@@ -6,7 +6,7 @@ import pytest
 
 import _tarvenn as t
 
-stats = pytest.importorskip("scipy.stats")
+stats = pytest.importorskip("scipy.stats")  # scipy comes with scikit-learn (the bench extra)
 distance = pytest.importorskip("scipy.spatial.distance")
 
 
