@@ -4,6 +4,7 @@ the report, write its outputs and turn its verdict into the exit status."""
 from __future__ import annotations
 
 import argparse
+import importlib.util
 import sys
 from collections.abc import Sequence
 from dataclasses import replace
@@ -67,6 +68,8 @@ def report_files(
     """Run the report of `current_path` against `reference_path` with the options in `args`;
     return the exit status (0 passed, 1 failed)."""
     roles = _roles(args)
+    if args.html and importlib.util.find_spec("jinja2") is None:
+        raise InputError("--html needs Jinja2; install tarvenn with the report extra: pip install 'tarvenn[report]'")
     ref_names = read_schema_names(reference_path)
     cur_names = read_schema_names(current_path)
     wanted_cols = [("--columns", c) for c in (args.columns or [])]

@@ -6,7 +6,7 @@ from __future__ import annotations
 from pathlib import Path
 
 import pytest
-from cli_helpers import run
+from cli_helpers import files, run  # noqa: F401  (files: a fixture)
 
 BIAS = ["--facet", "gender", "--facet-value", "female", "--label", "approved"]
 

@@ -16,7 +16,7 @@ import pytest
 
 import tarvenn
 
-from cli_helpers import pa, pcsv, pq, report_json, run
+from cli_helpers import files, pa, pcsv, pq, report_json, run  # noqa: F401  (files: a fixture)
 
 BIAS = ["--facet", "gender", "--facet-value", "female", "--label", "approved"]
 
