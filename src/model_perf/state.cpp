@@ -1,7 +1,7 @@
 // Saved state and merging of the three streaming performance monitors.
 //
 // Payloads (all little-endian, floats as their bits):
-//   linear regression:   baseline record (9 f32), the ten f64 running sums in
+//   linear regression:   baseline record (8 f32), the ten f64 running sums in
 //                        declaration order of LinearRegressionErrorBuckets
 //   logistic regression: baseline record (8 f32), confusion counts (4 u64), log loss
 //                        sum (f64), clip epsilon (f32), decision threshold (f32)
