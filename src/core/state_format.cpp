@@ -4,6 +4,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <nmmintrin.h>
+#endif
+
 namespace tarvenn::state {
 namespace {
 
@@ -77,10 +81,39 @@ std::optional<std::string_view> class_name(std::uint16_t tag) {
     return std::nullopt;
 }
 
+namespace {
+
+#if defined(__x86_64__)
+// The SSE4.2 crc32 instruction computes exactly this CRC (same polynomial, same bit
+// order), 8 bytes per instruction; chosen at run time.
+__attribute__((target("sse4.2"))) std::uint32_t crc32c_sse42(const std::uint8_t* p, std::size_t n,
+                                                              std::uint32_t c) {
+    std::uint64_t c64 = c;
+    for (; n >= 8; n -= 8, p += 8) {
+        std::uint64_t v;
+        std::memcpy(&v, p, 8);
+        c64 = _mm_crc32_u64(c64, v);
+    }
+    c = static_cast<std::uint32_t>(c64);
+    for (; n > 0; --n) c = _mm_crc32_u8(c, *p++);
+    return c;
+}
+
+bool have_sse42() {
+    static const bool yes = __builtin_cpu_supports("sse4.2");
+    return yes;
+}
+#endif
+
+}  // namespace
+
 std::uint32_t crc32c(std::span<const std::uint8_t> data, std::uint32_t crc) {
     std::uint32_t c = ~crc;
     const std::uint8_t* p = data.data();
     std::size_t n = data.size();
+#if defined(__x86_64__)
+    if (have_sse42()) return ~crc32c_sse42(p, n, c);
+#endif
     while (n >= 8) {
         const std::uint32_t lo = c ^ static_cast<std::uint32_t>(load_le(p, 4));
         const auto hi = static_cast<std::uint32_t>(load_le(p + 4, 4));
@@ -105,15 +138,33 @@ StateWriter::StateWriter(ClassTag tag) {
 }
 
 void StateWriter::put(std::uint64_t v, int width) {
-    for (int i = 0; i < width; ++i) buf_.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    std::uint8_t le[8];
+    for (int i = 0; i < width; ++i) le[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    buf_.insert(buf_.end(), le, le + width);
+}
+
+void StateWriter::f64_array(std::span<const double> values) {
+    u64(values.size());
+    const std::size_t at = buf_.size();
+    buf_.resize(at + 8 * values.size());
+    if constexpr (std::endian::native == std::endian::little) {
+        if (!values.empty()) std::memcpy(buf_.data() + at, values.data(), 8 * values.size());
+    } else {
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const auto bits = std::bit_cast<std::uint64_t>(values[i]);
+            for (int b = 0; b < 8; ++b) buf_[at + 8 * i + b] = static_cast<std::uint8_t>(bits >> (8 * b));
+        }
+    }
 }
 
 void StateWriter::f32(float v) { u32(std::bit_cast<std::uint32_t>(v)); }
 void StateWriter::f64(double v) { u64(std::bit_cast<std::uint64_t>(v)); }
 
 void StateWriter::text(std::string_view s) {
-    u64(s.size());
-    buf_.insert(buf_.end(), s.begin(), s.end());
+    const std::size_t at = buf_.size();
+    buf_.resize(at + 8 + s.size());
+    for (int i = 0; i < 8; ++i) buf_[at + i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(s.size()) >> (8 * i));
+    if (!s.empty()) std::memcpy(buf_.data() + at + 8, s.data(), s.size());
 }
 
 void StateWriter::bytes(std::span<const std::uint8_t> b) { buf_.insert(buf_.end(), b.begin(), b.end()); }
@@ -179,6 +230,20 @@ std::string StateReader::text() {
     std::string s(reinterpret_cast<const char*>(data_.data() + pos_), n);
     pos_ += n;
     return s;
+}
+
+std::vector<double> StateReader::f64_array() {
+    const std::size_t n = count(8);
+    if (!ok()) return {};
+    std::vector<double> values(n);
+    const std::uint8_t* p = data_.data() + pos_;
+    if constexpr (std::endian::native == std::endian::little) {
+        if (n != 0) std::memcpy(values.data(), p, 8 * n);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) values[i] = std::bit_cast<double>(load_le(p + 8 * i, 8));
+    }
+    pos_ += 8 * n;
+    return values;
 }
 
 std::span<const std::uint8_t> StateReader::bytes(std::size_t n) {

@@ -91,6 +91,8 @@ public:
     // u64 byte length, then the bytes.
     void text(std::string_view s);
     void bytes(std::span<const std::uint8_t> b);
+    // u64 element count, then the values (what StateReader::f64_array reads).
+    void f64_array(std::span<const double> values);
     // Reserves room for `n` more payload bytes (no effect on the content).
     void reserve(std::size_t n) { buf_.reserve(buf_.size() + n); }
 
@@ -123,6 +125,8 @@ public:
     // each of which takes at least `min_elem_size` bytes).
     std::size_t count_at_most(std::size_t min_elem_size, std::size_t max);
     std::string text();
+    // A u64 element count, checked against the unread bytes, then that many f64.
+    std::vector<double> f64_array();
     std::span<const std::uint8_t> bytes(std::size_t n);
 
     // Marks the state invalid: "<class>: field <field> is out of range" style text.

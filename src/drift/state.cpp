@@ -15,19 +15,9 @@ using state::StateWriter;
 
 std::unexpected<MergeError> refuse(const char* why) { return std::unexpected(MergeError{why}); }
 
-void write_doubles(StateWriter& w, const std::vector<double>& v) {
-    w.u64(v.size());
-    for (double x : v) w.f64(x);
-}
+void write_doubles(StateWriter& w, const std::vector<double>& v) { w.f64_array(v); }
 
-// A count-prefixed f64 array; the count is checked against the unread bytes first.
-std::vector<double> read_doubles(StateReader& r) {
-    const std::size_t n = r.count(8);
-    std::vector<double> v;
-    v.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) v.push_back(r.f64());
-    return v;
-}
+std::vector<double> read_doubles(StateReader& r) { return r.f64_array(); }
 
 bool same_doubles(const std::vector<double>& a, const std::vector<double>& b) {
     if (a.size() != b.size()) return false;
