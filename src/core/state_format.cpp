@@ -189,7 +189,11 @@ bool StateReader::need(std::size_t n) {
 
 std::uint64_t StateReader::get(int width) {
     if (!need(static_cast<std::size_t>(width))) return 0;
-    const std::uint64_t v = load_le(data_.data() + pos_, width);
+    std::uint64_t v = 0;
+    if constexpr (std::endian::native == std::endian::little)
+        std::memcpy(&v, data_.data() + pos_, static_cast<std::size_t>(width));
+    else
+        v = load_le(data_.data() + pos_, width);
     pos_ += static_cast<std::size_t>(width);
     return v;
 }
@@ -224,10 +228,12 @@ std::size_t StateReader::count_at_most(std::size_t min_elem_size, std::size_t ma
     return n;
 }
 
-std::string StateReader::text() {
+std::string StateReader::text() { return std::string(text_view()); }
+
+std::string_view StateReader::text_view() {
     const std::size_t n = count(1);
     if (!ok()) return {};
-    std::string s(reinterpret_cast<const char*>(data_.data() + pos_), n);
+    std::string_view s(reinterpret_cast<const char*>(data_.data() + pos_), n);
     pos_ += n;
     return s;
 }

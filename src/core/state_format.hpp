@@ -95,6 +95,12 @@ public:
     void f64_array(std::span<const double> values);
     // Reserves room for `n` more payload bytes (no effect on the content).
     void reserve(std::size_t n) { buf_.reserve(buf_.size() + n); }
+    // Appends `n` bytes for the caller to fill; valid until the next write.
+    std::uint8_t* extend(std::size_t n) {
+        const std::size_t at = buf_.size();
+        buf_.resize(at + n);
+        return buf_.data() + at;
+    }
 
     // Fills in the payload length and appends the checksum. The writer is spent.
     std::vector<std::uint8_t> finish() &&;
@@ -125,6 +131,8 @@ public:
     // each of which takes at least `min_elem_size` bytes).
     std::size_t count_at_most(std::size_t min_elem_size, std::size_t max);
     std::string text();
+    // The same as a view into the state bytes (valid while they are).
+    std::string_view text_view();
     // A u64 element count, checked against the unread bytes, then that many f64.
     std::vector<double> f64_array();
     std::span<const std::uint8_t> bytes(std::size_t n);

@@ -1,6 +1,7 @@
 // Saved state and merging of the drift detectors: the baselines, the stream windows
 // and the six detector classes built from them. Layouts are in docs/state-format.md.
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "drift/data_drift.hpp"
@@ -49,7 +50,10 @@ bool edges_valid(const std::vector<double>& edges) {
     return true;
 }
 
-bool whole(double v) { return v >= 0.0 && std::isfinite(v) && std::floor(v) == v; }
+// A whole number in [0, 2^64): the cast is in range, so it is exact or truncates.
+bool whole(double v) {
+    return v >= 0.0 && v < 0x1p64 && static_cast<double>(static_cast<std::uint64_t>(v)) == v;
+}
 
 template <class Mode>
 constexpr bool kFlushMode = std::is_same_v<Mode, FlushMode>;
@@ -93,11 +97,19 @@ bool BaselineContinuousBins::same_as(const BaselineContinuousBins& o) const {
 }
 
 void BaselineCategoricalBins::save_state(StateWriter& w) const {
-    std::size_t bytes = 8 * (baseline_hist_.size() + 2);
-    for (std::size_t i = 0; i < label_index_.size(); ++i) bytes += 8 + label_index_.label(i).size();
-    w.reserve(bytes);
+    // The label table in one pass over one block: each label as a text (u64 length, bytes).
+    std::size_t table = 0;
+    for (std::size_t i = 0; i < label_index_.size(); ++i) table += 8 + label_index_.label(i).size();
+    w.reserve(8 + table + 8 * (baseline_hist_.size() + 1) + 8 * (baseline_hist_.size() + 4));
     w.u64(label_index_.size());
-    for (std::size_t i = 0; i < label_index_.size(); ++i) w.text(label_index_.label(i));
+    std::uint8_t* p = w.extend(table);
+    for (std::size_t i = 0; i < label_index_.size(); ++i) {
+        const std::string& label = label_index_.label(i);
+        const std::uint64_t n = label.size();
+        for (int b = 0; b < 8; ++b) p[b] = static_cast<std::uint8_t>(n >> (8 * b));
+        std::memcpy(p + 8, label.data(), label.size());
+        p += 8 + label.size();
+    }
     write_doubles(w, baseline_hist_);
 }
 
@@ -107,9 +119,12 @@ std::optional<BaselineCategoricalBins> BaselineCategoricalBins::load_state(State
     if (r.ok() && n == 0) r.fail_field("a categorical baseline has no labels");
     std::vector<std::string> labels;
     labels.reserve(n);
+    std::string_view previous;
     for (std::size_t i = 0; i < n && r.ok(); ++i) {
-        labels.push_back(r.text());
-        if (r.ok() && i > 0 && !(labels[i - 1] < labels[i])) r.fail_field("labels are not ascending and distinct");
+        const std::string_view label = r.text_view();
+        if (i > 0 && !(previous < label)) r.fail_field("labels are not ascending and distinct");
+        labels.emplace_back(label);
+        previous = label;
     }
     std::vector<double> hist = r.ok() ? read_doubles(r) : std::vector<double>{};
     if (r.ok() && hist.size() != n + 1) r.fail_field("baseline fraction count does not match the label count");
@@ -155,7 +170,7 @@ std::optional<StreamWindow<Mode>> StreamWindow<Mode>::load_state(StateReader& r,
         mode.flush_cadence_seconds = r.u64();
         elapsed_ns = r.u64();
         // A rate comes from a 64-bit count.
-        if (!(whole(mode.flush_rate) && mode.flush_rate <= 0x1p64)) r.fail_field("flush rate is not a whole count");
+        if (!(whole(mode.flush_rate) || mode.flush_rate == 0x1p64)) r.fail_field("flush rate is not a whole count");
         if (elapsed_ns > (std::uint64_t{1} << 62)) r.fail_field("time since the last flush is out of range");
     } else {
         mode.decay_factor = r.f64();
