@@ -9,7 +9,7 @@ import pytest
 import _tarvenn as t
 import state_cases as sc
 
-DATA = os.path.join(os.path.dirname(__file__), "data")
+DATA = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "data")
 with open(os.path.join(DATA, "state_v1_expected.json")) as f:
     EXPECTED = json.load(f)
 

@@ -62,6 +62,7 @@ def split_and_merge(name, seed, n_batches=8, data=None):
     return single, a
 
 
+@pytest.mark.property
 @settings(max_examples=50, deadline=None)
 @given(name=st.sampled_from(EXACT), seed=st.integers(0, 2 ** 32 - 1))
 def test_merged_counts_equal_one_stream_bit_for_bit(name, seed):

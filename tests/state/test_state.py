@@ -29,6 +29,7 @@ def state_of(name, seed=0, steps=None):
 
 # ---- round trips ---------------------------------------------------------------------
 
+@pytest.mark.property
 @settings(max_examples=60, deadline=None)
 @given(name=st.sampled_from(CLASSES), seed=st.integers(0, 2 ** 32 - 1),
        protocol=st.integers(0, pickle.HIGHEST_PROTOCOL))
@@ -40,6 +41,7 @@ def test_pickle_round_trip_then_continue_equals_never_saved(name, seed, protocol
     assert sc.continue_with(restored, name, seed) == sc.continue_with(original, name, seed)
 
 
+@pytest.mark.property
 @settings(max_examples=40, deadline=None)
 @given(name=st.sampled_from(CLASSES), seed=st.integers(0, 2 ** 32 - 1))
 def test_copies_are_equal_and_independent(name, seed):
@@ -261,7 +263,7 @@ def test_fuzz_target_short_slice():
     """A bounded run of the loader fuzz target's input handler on random inputs."""
     atheris = pytest.importorskip("atheris")
     del atheris
-    sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "fuzz"))
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "fuzz"))
     try:
         import fuzz_state
     finally:
