@@ -13,6 +13,8 @@
 #include "model_perf/metrics.hpp"
 #include "core/drift_report.hpp"
 #include "core/monitor_reports.hpp"
+#include "core/state_fields.hpp"
+#include <vector>
 
 namespace tarvenn {
 
@@ -33,6 +35,12 @@ public:
 
     std::expected<LinearRegressionRuntime, ModelPerformanceError> current() const;
     const LinearRegressionRuntime& baseline() const { return baseline_; }
+
+    // Saved state (model_perf/state.cpp): the bytes of the monitor, the monitor
+    // of valid bytes, and the running counts of `other` added to this one.
+    std::vector<std::uint8_t> save_state() const;
+    static std::expected<LinearRegressionStreaming, state::StateError> load_state(std::span<const std::uint8_t> bytes);
+    std::expected<void, MergeError> merge(const LinearRegressionStreaming& other);
 
 private:
     explicit LinearRegressionStreaming(const LinearRegressionRuntime& baseline) : baseline_(baseline) {}
@@ -62,6 +70,12 @@ public:
 
     std::expected<LogisticRegressionRuntime, ModelPerformanceError> current() const;
     const LogisticRegressionRuntime& baseline() const { return baseline_; }
+
+    // Saved state (model_perf/state.cpp): the bytes of the monitor, the monitor
+    // of valid bytes, and the running counts of `other` added to this one.
+    std::vector<std::uint8_t> save_state() const;
+    static std::expected<LogisticRegressionStreaming, state::StateError> load_state(std::span<const std::uint8_t> bytes);
+    std::expected<void, MergeError> merge(const LogisticRegressionStreaming& other);
 
 private:
     LogisticRegressionStreaming(const LogisticRegressionRuntime& baseline, float threshold);
@@ -97,6 +111,12 @@ public:
 
     std::expected<BinaryClassificationRuntime, ModelPerformanceError> current() const;
     const BinaryClassificationRuntime& baseline() const { return baseline_; }
+
+    // Saved state (model_perf/state.cpp): the bytes of the monitor, the monitor
+    // of valid bytes, and the running counts of `other` added to this one.
+    std::vector<std::uint8_t> save_state() const;
+    static std::expected<BinaryClassificationStreaming, state::StateError> load_state(std::span<const std::uint8_t> bytes);
+    std::expected<void, MergeError> merge(const BinaryClassificationStreaming& other);
 
 private:
     explicit BinaryClassificationStreaming(const BinaryClassificationRuntime& baseline)
