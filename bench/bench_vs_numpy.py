@@ -65,14 +65,18 @@ def main():
     row("PyLinearRegressionStreaming.push_batch (float32)", lambda: linear.push_batch(r_true, r_pred),
         lambda: numpy_regression(r_true, r_pred), (r_true, r_pred))
     drift = t.PyContinuousDataDrift(base, None)
-    edges = np.array(t.PyStreamingContinuousDataDriftDecay(base, None, None).export_snapshot()["binEdges"])
+    stream = t.PyStreamingContinuousDataDriftDecay(base, None, None)
+    stream.update_stream(0.0)
+    edges = np.array(stream.export_snapshot()["binEdges"])
 
     def numpy_bins():
         idx = np.searchsorted(edges, feature, side="right")
         idx[feature > edges[-1]] = len(edges) + 1
         return np.bincount(idx, minlength=len(edges) + 2)
 
-    row("PyContinuousDataDrift.compute_drift (float64)", lambda: drift.compute_drift(feature),
+    row("PyContinuousDataDrift.compute_drift (float64)", lambda: drift.compute_drift(feature, "JensenShannon"),
+        numpy_bins, (feature,))
+    row("PyStreamingContinuousDataDriftDecay.update_stream_batch", lambda: stream.update_stream_batch(feature),
         numpy_bins, (feature,))
 
 
