@@ -1,5 +1,6 @@
 #include "drift/baseline.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <unordered_map>
@@ -120,11 +121,23 @@ void BaselineContinuousBins::prepare_lookup() {
     first_edge_ = bin_edges_.front();
     last_edge_ = bin_edges_.back();
     arithmetic_guess_ = false;
-    if (last_index_ == 0) return;
-    for (double e : bin_edges_)
-        if (!std::isfinite(e)) return;
-    for (std::size_t k = 1; k <= last_index_; ++k)
-        if (bin_edges_[k] < bin_edges_[k - 1]) return;
+    ordered_edges_.clear();
+    search_ordered_ = false;
+    bool finite = true;
+    bool ascending = true;
+    for (std::size_t k = 0; k <= last_index_; ++k) {
+        if (std::isnan(bin_edges_[k])) ascending = false;
+        if (!std::isfinite(bin_edges_[k])) finite = false;
+        if (k > 0 && !(bin_edges_[k] >= bin_edges_[k - 1])) ascending = false;
+    }
+    if (!ascending) {
+        for (double e : bin_edges_)
+            if (!std::isnan(e)) ordered_edges_.push_back(e);
+        std::sort(ordered_edges_.begin(), ordered_edges_.end());
+        search_ordered_ = true;
+        return;
+    }
+    if (last_index_ == 0 || !finite) return;
     inverse_width_ = static_cast<double>(last_index_) / (last_edge_ - first_edge_);
     arithmetic_guess_ = std::isfinite(inverse_width_) && inverse_width_ > 0.0;
 }

@@ -50,13 +50,16 @@ public:
     std::uint32_t n_bins() const { return n_bins_; }
     QuantileType quantile_type() const { return quantile_type_; }
 
-    // The bin of a value: below the first edge (or NaN) bin 0, above the last edge
-    // bin N - 1, otherwise the number of edges <= v. The edges are equally spaced, so
-    // the bin is guessed arithmetically and then corrected against the stored edges,
-    // which gives exactly the binary search's answer in O(1).
+    // The bin of a value, literally: below the first edge bin 0, above the last edge
+    // bin N - 1, otherwise the number of edges <= v, capped at N - 1 (a NaN value is
+    // <= no edge and lands in bin 0). Finite ascending edges are equally spaced, so the
+    // bin is guessed arithmetically and corrected against the stored edges; any other
+    // edge list (an infinite baseline gives edges such as [-inf, NaN, ...]) is counted
+    // by a binary search over its sorted non-NaN edges, which is the same count.
     std::uint32_t bin_of(double v) const {
-        if (!(v >= first_edge_)) return 0;
+        if (v < first_edge_) return 0;
         if (v > last_edge_) return n_bins_ - 1;
+        if (v != v) return 0;
         std::size_t k;
         if (arithmetic_guess_) {
             const double* e = bin_edges_.data();
@@ -65,8 +68,8 @@ public:
             while (k <= last_index_ && e[k] <= v) ++k;
             while (k > 1 && e[k - 1] > v) --k;
         } else {
-            k = static_cast<std::size_t>(std::upper_bound(bin_edges_.begin(), bin_edges_.end(), v) -
-                                         bin_edges_.begin());
+            const std::vector<double>& sorted = search_ordered_ ? ordered_edges_ : bin_edges_;
+            k = static_cast<std::size_t>(std::upper_bound(sorted.begin(), sorted.end(), v) - sorted.begin());
         }
         return static_cast<std::uint32_t>(std::min<std::size_t>(k, n_bins_ - 1));
     }
@@ -99,6 +102,10 @@ private:
     std::size_t last_index_ = 0;  // index of the last edge
     double inverse_width_ = 0.0;
     bool arithmetic_guess_ = false;
+    // The non-NaN edges in ascending order, searched when the stored edges are not
+    // already that list (search_ordered_).
+    std::vector<double> ordered_edges_;
+    bool search_ordered_ = false;
 };
 
 class BaselineCategoricalBins {

@@ -57,11 +57,14 @@ bool int_in_range(long long v) {
 
 // Calls f(PyObject* item) for each item of a 1-D array through the Python
 // protocol (for dtypes that are not read from the buffer); stops when f fails.
+// An item is what iterating the array yields: a NumPy scalar (the object itself for
+// object arrays), so a complex item converts by its own float protocol.
 template <class F>
 bool for_each_array_item(PyArrayObject* array, F&& f) {
     const npy_intp n = PyArray_DIM(array, 0);
     for (npy_intp i = 0; i < n; ++i) {
-        PyRef item(PyArray_GETITEM(array, static_cast<const char*>(PyArray_GETPTR1(array, i))));
+        PyRef item(PyArray_Scalar(PyArray_GETPTR1(array, i), PyArray_DESCR(array),
+                                  reinterpret_cast<PyObject*>(array)));
         if (!item || !f(item.get())) return false;
     }
     return true;

@@ -1,0 +1,84 @@
+"""Every batch entry against its fastest vectorised NumPy equivalent and against the
+floor (one a.sum() per input array), in one run. Prints figures; not a test.
+
+    python3 bench/bench_vs_numpy.py [n]
+
+Columns: module time, NumPy time, NumPy / module (above 1 the module wins), and
+module / floor (1 is one pass over the inputs at memory bandwidth).
+"""
+import sys
+
+import numpy as np
+
+import _tarvenn as t
+from _common import best_of
+from bench_data_bias import numpy_with_heuristic
+from bench_model_perf import numpy_classification, numpy_logistic, numpy_regression
+
+N = int(sys.argv[1]) if len(sys.argv) > 1 else 10_000_000
+REPEAT = 5
+
+
+def floor(*arrays):
+    return best_of(lambda: [a.sum() for a in arrays], REPEAT)
+
+
+def row(name, module, numpy_fn, arrays):
+    m = best_of(module, REPEAT)
+    n = best_of(numpy_fn, REPEAT)
+    f = floor(*arrays)
+    print(f"{name:<52} {m * 1e3:9.1f} ms {n * 1e3:9.1f} ms {n / m:7.2f}x {m / f:7.2f}")
+
+
+def main():
+    rng = np.random.default_rng(0)
+    feature = rng.normal(size=N)
+    truth = rng.integers(0, 2, N).astype(np.int64)
+    pred = rng.integers(0, 2, N).astype(np.int64)
+    f8, g8 = rng.integers(0, 2, N).astype(np.int8), rng.integers(0, 2, N).astype(np.int8)
+    y32, p32 = rng.integers(0, 2, N).astype(np.float32), rng.uniform(0, 1, N).astype(np.float32)
+    r_true, r_pred = rng.uniform(0.5, 3, N).astype(np.float32), rng.uniform(0.5, 3, N).astype(np.float32)
+    base = rng.normal(size=100_000)
+
+    print(f"n = {N:,}; {'entry':<47} {'module':>12} {'NumPy':>12} {'ratio':>8} {'/floor':>7}")
+    row("py_data_bias_analyzer (float64, int64)", lambda: t.py_data_bias_analyzer(feature, truth, 0.0, 1),
+        lambda: numpy_with_heuristic(feature, truth, 0.0), (feature, truth))
+    row("py_model_bias_analyzer (float64, int64, int64)",
+        lambda: t.py_model_bias_analyzer(feature, truth, pred, 0.0, 1, 1),
+        lambda: (numpy_with_heuristic(feature, truth, 0.0), numpy_classification(truth, pred)),
+        (feature, truth, pred))
+    row("py_model_perf_classification (int64)", lambda: t.py_model_perf_classification(truth, pred),
+        lambda: numpy_classification(truth, pred), (truth, pred))
+    bias = t.PyDataBiasStreaming(list(f8[:10]), list(g8[:10]))
+    row("PyDataBiasStreaming.push_batch (int8)", lambda: bias.push_batch(f8, g8),
+        lambda: numpy_classification(f8, g8), (f8, g8))
+    row("py_model_perf_logistic_regression (float32)",
+        lambda: t.py_model_perf_logistic_regression(y32, p32, 0.5),
+        lambda: numpy_logistic(y32, p32, 0.5), (y32, p32))
+    logistic = t.PyLogisticRegressionStreaming(list(y32[:10]), list(p32[:10]), 0.5)
+    row("PyLogisticRegressionStreaming.push_batch (float32)", lambda: logistic.push_batch(y32, p32),
+        lambda: numpy_logistic(y32, p32, 0.5), (y32, p32))
+    row("py_model_perf_linear_regression (float32)",
+        lambda: t.py_model_perf_linear_regression(r_true, r_pred),
+        lambda: numpy_regression(r_true, r_pred), (r_true, r_pred))
+    linear = t.PyLinearRegressionStreaming(list(r_true[:10]), list(r_pred[:10]))
+    row("PyLinearRegressionStreaming.push_batch (float32)", lambda: linear.push_batch(r_true, r_pred),
+        lambda: numpy_regression(r_true, r_pred), (r_true, r_pred))
+    drift = t.PyContinuousDataDrift(base, None)
+    stream = t.PyStreamingContinuousDataDriftDecay(base, None, None)
+    stream.update_stream(0.0)
+    edges = np.array(stream.export_snapshot()["binEdges"])
+
+    def numpy_bins():
+        idx = np.searchsorted(edges, feature, side="right")
+        idx[feature > edges[-1]] = len(edges) + 1
+        return np.bincount(idx, minlength=len(edges) + 2)
+
+    row("PyContinuousDataDrift.compute_drift (float64)", lambda: drift.compute_drift(feature, "JensenShannon"),
+        numpy_bins, (feature,))
+    row("PyStreamingContinuousDataDriftDecay.update_stream_batch", lambda: stream.update_stream_batch(feature),
+        numpy_bins, (feature,))
+
+
+if __name__ == "__main__":
+    main()
