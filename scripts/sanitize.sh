@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The sanitizer stage: builds the extension with AddressSanitizer and UndefinedBehaviorSanitizer
+# into its own virtual environment (.venv-sanitize), runs the whole test suite under it with leak
+# detection on, then gives every fuzz target a slice of FUZZ_SECONDS seconds (default 20; 0 skips
+# fuzzing). Any sanitizer report, leak, test failure or fuzz finding fails the script.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+venv=.venv-sanitize
+fuzz_seconds=${FUZZ_SECONDS:-20}
+
+rm -rf "$venv"
+python3 -m venv "$venv"
+. "$venv/bin/activate"
+pip install -q --upgrade pip
+# atheris is installed from its binary wheel only: no compiler other than the project's is needed.
+pip install -q --only-binary=atheris 'atheris==3.0.0'
+pip install -q '.[test]' \
+  -Ccmake.define.TARVENN_SANITIZE=address,undefined \
+  -Ccmake.build-type=RelWithDebInfo \
+  -Cbuild-dir=build/sanitize
+
+. scripts/sanitize_env.sh
+
+echo "== test suite under ASan + UBSan"
+python -m pytest -q -p no:cacheprovider
+
+if [ "$fuzz_seconds" != 0 ]; then
+  echo "== fuzz slice: ${fuzz_seconds}s per target"
+  for target in fuzz/fuzz_*.py; do
+    name=$(basename "$target" .py)
+    python "$target" -max_total_time="$fuzz_seconds" -timeout=1 -rss_limit_mb=4096 \
+      -print_final_stats=1 -artifact_prefix="$root/build/fuzz-${name}-" \
+      "fuzz/corpus/${name#fuzz_}" 2>&1 | grep -E "^(INFO: Instrumenting|stat::number_of_executed_units|Done|==|SUMMARY|=== )" || true
+    test "${PIPESTATUS[0]}" -eq 0
+  done
+fi
+echo "== sanitizer stage passed"
