@@ -334,12 +334,28 @@ def build_call(dec, names, valid):
 
 
 def call(fn, pos, kw, where):
+    """Calls fn; an exception outside the ordinary ones, or a reference to an argument that the
+    call keeps (a reference leak: the module copies what it keeps), is a finding."""
+    args = list(pos) + list(kw.values())
+    refs = [sys.getrefcount(a) for a in args]
     try:
-        return fn(*pos, **kw), None
+        result, err = fn(*pos, **kw), None
     except (*ORDINARY, Boom) as e:
-        return None, e
+        result, err = None, e
     except BaseException as e:
         raise Finding(f"{where}: {type(e).__name__}: {e!r} for args={pos!r} kwargs={kw!r}") from e
+    # Tracebacks hold the frames of a hostile object's methods, and so the object itself.
+    e = err
+    while e is not None:
+        e.__traceback__ = None
+        e = e.__cause__ or e.__context__
+    after = [sys.getrefcount(a) for a in args]
+    kept = [(a, b, c) for a, b, c in zip(args, refs, after)
+            if c > b and not isinstance(a, (int, str, bool, type(None)))]
+    if kept:
+        raise Finding(f"{where}: a reference to an argument leaked ({kept[0][1]} -> {kept[0][2]}, "
+                      f"{type(kept[0][0]).__name__}), error={err!r}, args={pos!r} kwargs={kw!r}")
+    return result, err
 
 
 def probe(obj, probes):

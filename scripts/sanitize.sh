@@ -2,7 +2,8 @@
 # The sanitizer stage: builds the extension with AddressSanitizer and UndefinedBehaviorSanitizer
 # into its own virtual environment (.venv-sanitize), runs the whole test suite under it with leak
 # detection on, then gives every fuzz target a slice of FUZZ_SECONDS seconds (default 20; 0 skips
-# fuzzing). Any sanitizer report, leak, test failure or fuzz finding fails the script.
+# fuzzing). Any sanitizer report, test failure or fuzz finding fails the script, and so does a
+# leak in the suite run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -22,7 +23,10 @@ pip install -q '.[test]' \
 . scripts/sanitize_env.sh
 
 echo "== test suite under ASan + UBSan"
-python -m pytest -q -p no:cacheprovider
+# The RSS-growth test measures the process size, which ASan's quarantine of freed memory inflates;
+# leak detection covers what it checks.
+python -m pytest -q -p no:cacheprovider \
+  --deselect tests/test_errors.py::test_failing_calls_of_every_family_do_not_leak
 
 if [ "$fuzz_seconds" != 0 ]; then
   echo "== fuzz slice: ${fuzz_seconds}s per target"
@@ -32,8 +36,10 @@ if [ "$fuzz_seconds" != 0 ]; then
     log="build/fuzz/${name}.log"
     # -detect_leaks=0 turns off libFuzzer's per-input leak scan (a full heap scan of the
     # interpreter after each call); leaks are still checked once when the process exits.
+    # Leaks are checked by the suite run above. At the end of a fuzz run the fuzzer's own objects
+    # are still live and its exit-time scan of a large heap can outlast -timeout, so it is off here.
     status=0
-    python "$target" -max_total_time="$fuzz_seconds" -timeout=1 -detect_leaks=0 -rss_limit_mb=4096 \
+    ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0" python "$target" -max_total_time="$fuzz_seconds" -timeout=1 -detect_leaks=0 -rss_limit_mb=4096 \
       -print_final_stats=1 -artifact_prefix="$root/build/fuzz/${name}-" "fuzz/corpus/${name#fuzz_}" \
       >"$log" 2>&1 || status=$?
     grep -E "^stat::number_of_executed_units|^Done " "$log" | sed "s/^/${name}: /" || true
