@@ -28,12 +28,14 @@ struct PreTrainingCounts {
             facet_d_positive += positive;
         }
     }
+    bool both_facets() const { return facet_a_count != 0 && facet_d_count != 0; }
 };
 
 using DataBiasResult = MetricMap<DataBiasMetric>;
 
-// The seven metrics in 32-bit arithmetic; EmptyDataVector when a facet is empty.
-std::expected<DataBiasResult, ModelPerformanceError> pre_training_bias(const PreTrainingCounts& counts);
+// The seven metrics in 32-bit arithmetic. Both facets must hold rows
+// (counts.both_facets()); each caller reports an empty facet in its own terms.
+DataBiasResult pre_training_bias(const PreTrainingCounts& counts);
 
 // Counts the facets of two label columns of equal length and computes the metrics.
 // Different lengths: DataLengthError; an empty facet (or no rows): NoFacetDeviation.
