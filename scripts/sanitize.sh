@@ -26,7 +26,7 @@ echo "== test suite under ASan + UBSan"
 # The RSS-growth test measures the process size, which ASan's quarantine of freed memory inflates;
 # leak detection covers what it checks.
 python -m pytest -q -p no:cacheprovider \
-  --deselect tests/test_errors.py::test_failing_calls_of_every_family_do_not_leak
+  --deselect tests/contract/test_leaks.py::test_failing_calls_of_every_family_do_not_leak
 
 if [ "$fuzz_seconds" != 0 ]; then
   echo "== fuzz slice: ${fuzz_seconds}s per target"
