@@ -5,14 +5,18 @@
 namespace tarvenn {
 
 bool add_class(PyObject* module, ClassBinding& binding) {
-    static std::deque<std::string> names;  // type names must outlive the types
+    // The type's name and tables must outlive the type: they live in these process-wide
+    // stores (a deque never moves its elements), where leak checkers see them as reachable.
+    static std::deque<std::string> names;
+    static std::deque<std::vector<PyMethodDef>> method_tables;
+    static std::deque<std::vector<PyGetSetDef>> getset_tables;
     names.push_back(std::string("_tarvenn.") + binding.ctor.owner);
 
-    auto* methods = new std::vector<PyMethodDef>();  // lives as long as the type
+    auto* methods = &method_tables.emplace_back();
     for (const auto& m : binding.methods) methods->push_back(method_def(m));
     methods->push_back(PyMethodDef{nullptr, nullptr, 0, nullptr});
 
-    auto* getset = new std::vector<PyGetSetDef>();
+    auto* getset = &getset_tables.emplace_back();
     for (const auto& g : binding.getters)
         getset->push_back(PyGetSetDef{g.name, g.get, nullptr, g.doc, nullptr});
     getset->push_back(PyGetSetDef{nullptr, nullptr, nullptr, nullptr, nullptr});
