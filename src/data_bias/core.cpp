@@ -40,11 +40,7 @@ std::expected<DataBiasResult, ModelPerformanceError> pre_training_bias(const Pre
     return result;
 }
 
-std::expected<DataBiasResult, BiasError> data_bias_analysis_core(const ColumnLabels& feature,
-                                                                 const ColumnLabels& truth) {
-    // Columns of different lengths come from a misaligned join: refuse them
-    // rather than compute from part of the data.
-    if (feature.size() != truth.size()) return std::unexpected(BiasError::DataLengthError);
+PreTrainingCounts count_pre_training(const ColumnLabels& feature, const ColumnLabels& truth) {
     // Branch-free counting: labels are unpredictable, so the facet sums are
     // accumulated arithmetically and the rest derived from the totals.
     std::uint64_t facet = 0, facet_positive = 0;
@@ -66,8 +62,11 @@ std::expected<DataBiasResult, BiasError> data_bias_analysis_core(const ColumnLab
         facet_positive += static_cast<std::uint64_t>(static_cast<std::int64_t>(chunk_facet_positive));
         positive += chunk_positive;
     });
-    PreTrainingCounts counts{facet_positive, facet, static_cast<std::uint64_t>(positive) - facet_positive,
+    return PreTrainingCounts{facet_positive, facet, static_cast<std::uint64_t>(positive) - facet_positive,
                              feature.size() - facet};
+}
+
+std::expected<DataBiasResult, BiasError> data_bias_from_counts(const PreTrainingCounts& counts) {
     if (counts.facet_a_count == 0 || counts.facet_d_count == 0) return std::unexpected(BiasError::NoFacetDeviation);
     auto result = pre_training_bias(counts);
     if (!result) {
@@ -76,6 +75,14 @@ std::expected<DataBiasResult, BiasError> data_bias_analysis_core(const ColumnLab
                                    : BiasError::NoFacetDeviation);
     }
     return *result;
+}
+
+std::expected<DataBiasResult, BiasError> data_bias_analysis_core(const ColumnLabels& feature,
+                                                                 const ColumnLabels& truth) {
+    // Columns of different lengths come from a misaligned join: refuse them
+    // rather than compute from part of the data.
+    if (feature.size() != truth.size()) return std::unexpected(BiasError::DataLengthError);
+    return data_bias_from_counts(count_pre_training(feature, truth));
 }
 
 }  // namespace tarvenn

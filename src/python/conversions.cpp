@@ -179,7 +179,8 @@ bool heterogeneous() {
     return false;
 }
 
-bool apply_label_float(PyArrayObject* array, NativeType type, PyObject* label, ColumnLabelsPtr& out) {
+bool apply_label_float(PyArrayObject* array, NativeType type, PyObject* label, std::optional<bool> continuous,
+                       ColumnLabelsPtr& out) {
     double threshold;
     if (PyFloat_Check(label)) {
         threshold = PyFloat_AS_DOUBLE(label);
@@ -194,12 +195,13 @@ bool apply_label_float(PyArrayObject* array, NativeType type, PyObject* label, C
     visit_native(array, type, [&](auto column) {
         using T = std::remove_cv_t<decltype(column[0])>;
         if constexpr (std::is_floating_point_v<T>)
-            out = label_float_column(column, threshold, is_continuous(column, heuristic));
+            out = label_float_column(column, threshold, continuous ? *continuous : is_continuous(column, heuristic));
     });
     return true;
 }
 
-bool apply_label_integer(PyArrayObject* array, NativeType type, PyObject* label, ColumnLabelsPtr& out) {
+bool apply_label_integer(PyArrayObject* array, NativeType type, PyObject* label, std::optional<bool> continuous,
+                         ColumnLabelsPtr& out) {
     if (type == NativeType::U64) {  // items above the int64 range do not convert
         const auto column = strided_of<std::uint64_t>(array);
         for (std::size_t i = 0; i < column.size; ++i) {
@@ -223,9 +225,9 @@ bool apply_label_integer(PyArrayObject* array, NativeType type, PyObject* label,
     visit_native(array, type, [&](auto column) {
         using T = std::remove_cv_t<decltype(column[0])>;
         if constexpr (std::is_integral_v<T>) {
-            const bool continuous = is_continuous(column, heuristic);
-            out = float_label ? label_int_column(column, *float_label, continuous)
-                              : label_int_column(column, static_cast<std::int64_t>(int_label), continuous);
+            const bool mode = continuous ? *continuous : is_continuous(column, heuristic);
+            out = float_label ? label_int_column(column, *float_label, mode)
+                              : label_int_column(column, static_cast<std::int64_t>(int_label), mode);
         }
     });
     return true;
@@ -490,11 +492,15 @@ bool convert_f32(PyArrayObject* array, ArrayElementKind kind, std::vector<float>
 // --- segmentation ---------------------------------------------------------------------
 
 bool apply_label(PyArrayObject* array, PyObject* label, ColumnLabelsPtr& out) {
+    return apply_label(array, label, std::nullopt, out);
+}
+
+bool apply_label(PyArrayObject* array, PyObject* label, std::optional<bool> continuous, ColumnLabelsPtr& out) {
     if (!require_1d(array)) return false;
     const NativeType type = native_type(array);
     switch (determine_type(array)) {
-        case ArrayElementKind::Float: return apply_label_float(array, type, label, out);
-        case ArrayElementKind::Integer: return apply_label_integer(array, type, label, out);
+        case ArrayElementKind::Float: return apply_label_float(array, type, label, continuous, out);
+        case ArrayElementKind::Integer: return apply_label_integer(array, type, label, continuous, out);
         case ArrayElementKind::Boolean: return apply_label_boolean(array, label, out);
         case ArrayElementKind::Other: break;
     }

@@ -67,6 +67,10 @@ bool f32_convertible(PyArrayObject* array, ArrayElementKind kind);
 // and the distribution-type heuristic. The ColumnLabels form labels numeric
 // columns on demand from the array's buffer (see segmentation.hpp for its lifetime).
 bool apply_label(PyArrayObject* array, PyObject* label_or_threshold, ColumnLabelsPtr& out);
+// The same with the continuity of a numeric column given (decided over a whole
+// column split into parts) rather than decided from this array; nullopt decides.
+bool apply_label(PyArrayObject* array, PyObject* label_or_threshold, std::optional<bool> continuous,
+                 ColumnLabelsPtr& out);
 bool apply_label(PyArrayObject* array, PyObject* label_or_threshold, LabelSequence& out);
 // Label by an explicit threshold and comparison type, or by a text label. Every
 // failure is BiasError::BiasConfigError (ValueError "Invalid bias configuration").

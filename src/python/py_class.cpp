@@ -6,7 +6,9 @@ namespace tarvenn {
 
 bool add_class(PyObject* module, ClassBinding& binding) {
     static std::deque<std::string> names;  // type names must outlive the types
-    names.push_back(std::string("_tarvenn.") + binding.ctor.owner);
+    const char* module_name = PyModule_GetName(module);
+    if (module_name == nullptr) return false;
+    names.push_back(std::string(module_name) + "." + binding.ctor.owner);
 
     auto* methods = new std::vector<PyMethodDef>();  // lives as long as the type
     for (const auto& m : binding.methods) methods->push_back(method_def(m));
