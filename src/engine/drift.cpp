@@ -172,7 +172,18 @@ PyObject* num_bins_of(PyObject* self, void*) {
     return PyLong_FromSize_t(accumulator_of<Bins>(self).state.counts.size());
 }
 
+constexpr Signature kCheckMeasures{nullptr, "check_drift_measures", {"drift_metrics"}, 1,
+                                   "Check drift measure names as finish() parses them."};
+
+PyObject* check_measures(PyObject*, PyObject* const* argv) {
+    std::vector<DataDriftType> types;
+    if (!finish_args(argv[0], types)) return nullptr;
+    Py_RETURN_NONE;
+}
+
 }  // namespace
+
+const FunctionBinding check_drift_measures_binding = make_binding<kCheckMeasures, check_measures>();
 
 bool add_ContinuousBinCounts(PyObject* module) {
     static ClassBinding binding = class_binding<ContinuousAcc, kContinuousNew, continuous_new>(

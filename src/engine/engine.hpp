@@ -17,5 +17,6 @@ bool add_DistinctValues(PyObject* module);
 
 extern const FunctionBinding continuous_distinct_count_binding;
 extern const FunctionBinding element_kind_binding;
+extern const FunctionBinding check_drift_measures_binding;
 
 }  // namespace tarvenn::engine

@@ -15,6 +15,7 @@ PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "tarvenn._engine", "", -1, null
 const FunctionBinding* const kFunctions[] = {
     &continuous_distinct_count_binding,
     &element_kind_binding,
+    &check_drift_measures_binding,
 };
 
 bool (*const kClasses[])(PyObject*) = {
