@@ -4,6 +4,7 @@
 #include "data_bias/core.hpp"
 #include "engine/accumulator.hpp"
 #include "engine/engine.hpp"
+#include "engine/state.hpp"
 #include "engine/rules.hpp"
 #include "model_bias/core.hpp"
 #include "python/exceptions.hpp"
@@ -40,6 +41,8 @@ PyObject* data_bias_add(PyObject* self, PyObject* const* argv) {
 }
 
 constexpr Signature kDataBiasMerge{"DataBiasCounts", "merge", {"other"}, 1, "Add the counts of another accumulator."};
+
+constexpr Signature kDataBiasSerialize{"DataBiasCounts", "serialize", {}, 0, "The accumulator as bytes, for load()."};
 
 bool merge_data_bias(PreTrainingCounts& into, const PreTrainingCounts& other) {
     into.add(other);
@@ -106,6 +109,8 @@ PyObject* model_bias_add(PyObject* self, PyObject* const* argv) {
 
 constexpr Signature kModelBiasMerge{"ModelBiasCells", "merge", {"other"}, 1, "Add the cells of another accumulator."};
 
+constexpr Signature kModelBiasSerialize{"ModelBiasCells", "serialize", {}, 0, "The accumulator as bytes, for load()."};
+
 bool merge_model_bias(PostTrainingCounts& into, const PostTrainingCounts& other) {
     into.add(other);
     return true;
@@ -136,6 +141,7 @@ bool add_DataBiasCounts(PyObject* module) {
         {
             make_binding<kDataBiasAdd, data_bias_add>(),
             make_binding<kDataBiasMerge, merge_method<PreTrainingCounts, merge_data_bias>>(),
+            make_binding<kDataBiasSerialize, serialize_method<PreTrainingCounts>>(),
             make_binding<kDataBiasFinish, data_bias_finish>(),
         },
         {{"rows", data_bias_rows, "Rows counted."},
@@ -148,6 +154,7 @@ bool add_ModelBiasCells(PyObject* module) {
         {
             make_binding<kModelBiasAdd, model_bias_add>(),
             make_binding<kModelBiasMerge, merge_method<PostTrainingCounts, merge_model_bias>>(),
+            make_binding<kModelBiasSerialize, serialize_method<PostTrainingCounts>>(),
             make_binding<kModelBiasFinish, model_bias_finish>(),
         },
         {{"rows", model_bias_rows, "Rows counted."}});

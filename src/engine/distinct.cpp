@@ -5,6 +5,7 @@
 // D distinct values.
 #include "engine/accumulator.hpp"
 #include "engine/engine.hpp"
+#include "engine/state.hpp"
 #include "python/conversions.hpp"
 #include "python/numpy_dtype.hpp"
 
@@ -54,6 +55,8 @@ bool merge_distinct(DistinctSample& into, const DistinctSample& other) {
 }
 
 constexpr Signature kDistinctMerge{kDistinct, "merge", {"other"}, 1, "Add the values of another collection."};
+
+constexpr Signature kDistinctSerialize{kDistinct, "serialize", {}, 0, "The accumulator as bytes, for load()."};
 
 PyObject* distinct_count(PyObject* self, void*) {
     return PyLong_FromUnsignedLongLong(accumulator_of<DistinctSample>(self).state.count());
@@ -105,6 +108,7 @@ bool add_DistinctValues(PyObject* module) {
         {
             make_binding<kDistinctAdd, distinct_add>(),
             make_binding<kDistinctMerge, merge_method<DistinctSample, merge_distinct>>(),
+            make_binding<kDistinctSerialize, serialize_method<DistinctSample>>(),
         },
         {{"count", distinct_count, "Distinct values collected (at most the cap)."},
          {"cap", distinct_cap, "The count at which collection stops."},

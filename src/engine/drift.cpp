@@ -9,6 +9,7 @@
 #include "engine/accumulator.hpp"
 #include "drift/bin_counts.hpp"
 #include "engine/engine.hpp"
+#include "engine/state.hpp"
 #include "python/conversions.hpp"
 #include "python/drift_common.hpp"
 #include "python/exceptions.hpp"
@@ -17,8 +18,6 @@
 namespace tarvenn::engine {
 namespace {
 
-using ContinuousBins = drift::RuntimeBinCounts<drift::BaselineContinuousBins>;
-using CategoricalBins = drift::RuntimeBinCounts<drift::BaselineCategoricalBins>;
 using drift::BinLayout;
 using drift::same_baseline;
 using drift::DataDriftType;
@@ -88,6 +87,8 @@ bool merge_continuous(ContinuousBins& into, const ContinuousBins& other) {
 constexpr Signature kContinuousMerge{kContinuous, "merge", {"other"}, 1,
                                      "Add the bin counts of another accumulator on the same baseline."};
 
+constexpr Signature kContinuousSerialize{kContinuous, "serialize", {}, 0, "The accumulator as bytes, for load()."};
+
 constexpr Signature kContinuousFinish{kContinuous, "finish", {"drift_metrics"}, 1,
                                       "The drift values of the counted values, as the batch function gives them."};
 
@@ -144,6 +145,8 @@ bool merge_categorical(CategoricalBins& into, const CategoricalBins& other) {
 constexpr Signature kCategoricalMerge{kCategorical, "merge", {"other"}, 1,
                                       "Add the label counts of another accumulator on the same baseline."};
 
+constexpr Signature kCategoricalSerialize{kCategorical, "serialize", {}, 0, "The accumulator as bytes, for load()."};
+
 constexpr Signature kCategoricalFinish{kCategorical, "finish", {"drift_metrics"}, 1,
                                        "The drift values of the counted labels, as the batch function gives them."};
 
@@ -190,6 +193,7 @@ bool add_ContinuousBinCounts(PyObject* module) {
         {
             make_binding<kContinuousAdd, continuous_add>(),
             make_binding<kContinuousMerge, merge_method<ContinuousBins, merge_continuous>>(),
+            make_binding<kContinuousSerialize, serialize_method<ContinuousBins>>(),
             make_binding<kContinuousFinish, continuous_finish>(),
             make_binding<kContinuousEmpty, continuous_empty>(),
         },
@@ -202,6 +206,7 @@ bool add_CategoricalBinCounts(PyObject* module) {
         {
             make_binding<kCategoricalAdd, categorical_add>(),
             make_binding<kCategoricalMerge, merge_method<CategoricalBins, merge_categorical>>(),
+            make_binding<kCategoricalSerialize, serialize_method<CategoricalBins>>(),
             make_binding<kCategoricalFinish, categorical_finish>(),
             make_binding<kCategoricalEmpty, categorical_empty>(),
         },

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/engine.hpp"
+#include "engine/state.hpp"
 
 namespace tarvenn::engine {
 namespace {
@@ -16,6 +17,7 @@ const FunctionBinding* const kFunctions[] = {
     &continuous_distinct_count_binding,
     &element_kind_binding,
     &check_drift_measures_binding,
+    &load_binding,
 };
 
 bool (*const kClasses[])(PyObject*) = {

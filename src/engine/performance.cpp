@@ -7,6 +7,7 @@
 
 #include "engine/accumulator.hpp"
 #include "engine/engine.hpp"
+#include "engine/state.hpp"
 #include "model_perf/metrics.hpp"
 #include "python/conversions.hpp"
 #include "python/exceptions.hpp"
@@ -71,6 +72,8 @@ bool merge_classification(ConfusionMatrix& into, const ConfusionMatrix& other) {
 
 constexpr Signature kClassificationMerge{kClassification, "merge", {"other"}, 1, "Add the counts of another accumulator."};
 
+constexpr Signature kClassificationSerialize{kClassification, "serialize", {}, 0, "The accumulator as bytes, for load()."};
+
 constexpr Signature kClassificationFinish{kClassification, "finish", {}, 0,
                                           "The metrics of the counted pairs, as the batch function gives them."};
 
@@ -128,6 +131,8 @@ bool merge_logistic(LogisticBatch& into, const LogisticBatch& other) {
 constexpr Signature kLogisticMerge{kLogistic, "merge", {"other"}, 1,
                                    "Add the counts and the log-loss sum of another accumulator."};
 
+constexpr Signature kLogisticSerialize{kLogistic, "serialize", {}, 0, "The accumulator as bytes, for load()."};
+
 constexpr Signature kLogisticFinish{kLogistic, "finish", {}, 0,
                                     "The metrics of the counted pairs, as the batch function gives them."};
 
@@ -182,6 +187,8 @@ bool merge_regression(LinearRegressionErrorBuckets& into, const LinearRegression
 
 constexpr Signature kRegressionMerge{kRegression, "merge", {"other"}, 1, "Add the sums of another accumulator."};
 
+constexpr Signature kRegressionSerialize{kRegression, "serialize", {}, 0, "The accumulator as bytes, for load()."};
+
 constexpr Signature kRegressionFinish{kRegression, "finish", {}, 0,
                                       "The metrics of the added pairs, as the batch function gives them."};
 
@@ -204,6 +211,7 @@ bool add_ClassificationCounts(PyObject* module) {
         {
             make_binding<kClassificationAdd, classification_add>(),
             make_binding<kClassificationMerge, merge_method<ConfusionMatrix, merge_classification>>(),
+            make_binding<kClassificationSerialize, serialize_method<ConfusionMatrix>>(),
             make_binding<kClassificationFinish, classification_finish>(),
         },
         {{"rows", classification_rows, "Pairs counted."}});
@@ -215,6 +223,7 @@ bool add_LogisticCounts(PyObject* module) {
         {
             make_binding<kLogisticAdd, logistic_add>(),
             make_binding<kLogisticMerge, merge_method<LogisticBatch, merge_logistic>>(),
+            make_binding<kLogisticSerialize, serialize_method<LogisticBatch>>(),
             make_binding<kLogisticFinish, logistic_finish>(),
         },
         {{"rows", logistic_rows, "Pairs counted."}});
@@ -226,6 +235,7 @@ bool add_RegressionSums(PyObject* module) {
         {
             make_binding<kRegressionAdd, regression_add>(),
             make_binding<kRegressionMerge, merge_method<LinearRegressionErrorBuckets, merge_regression>>(),
+            make_binding<kRegressionSerialize, serialize_method<LinearRegressionErrorBuckets>>(),
             make_binding<kRegressionFinish, regression_finish>(),
         },
         {{"rows", regression_rows, "Pairs added."}});
