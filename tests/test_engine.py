@@ -2,6 +2,7 @@
 split anywhere, merged in any grouping, they finish into the batch function's dict."""
 
 import math
+import struct
 import threading
 
 import numpy as np
@@ -332,3 +333,104 @@ def test_add_runs_without_the_interpreter_lock_and_refuses_a_second_thread():
     # The main thread ran while the add counted, so the lock was released, and was refused.
     assert refused and refused[0] == "the accumulator is in use by another thread"
     assert acc.counts == (n, n, 0, 0)
+
+
+# --- state ------------------------------------------------------------------------------
+
+
+def filled_accumulators():
+    """One accumulator of every class, with some rows counted."""
+    n = 2_000
+    f = RNG.integers(0, 3, n)
+    g = RNG.integers(0, 2, n)
+    s = RNG.random(n)
+    db = E.DataBiasCounts()
+    db.add(f, ("value", 1, False), g, ("value", 1, False))
+    mb = E.ModelBiasCells()
+    mb.add(f, ("value", 1, False), g, ("value", 1, False), s, ("compare", 0.5, "GreaterThan"))
+    cl = E.ClassificationCounts()
+    cl.add(g, 1 - g)
+    lo = E.LogisticCounts(0.3)
+    lo.add(g, s)
+    rg = E.RegressionSums()
+    rg.add(s, s * 1.1)
+    cb = E.ContinuousBinCounts(s[:500], "Sturges")
+    cb.add(s)
+    kb = E.CategoricalBinCounts(["b", "a", "é"])
+    kb.add(["a", "zz", "é"])
+    dv = E.DistinctValues(100)
+    dv.add(np.concatenate([s[:50], [np.nan]]))
+    return [
+        (db, lambda a: a.finish()), (mb, lambda a: a.finish()), (cl, lambda a: a.finish()),
+        (lo, lambda a: a.finish()), (rg, lambda a: a.finish()), (cb, lambda a: a.finish(MEASURES)),
+        (kb, lambda a: a.finish(MEASURES)), (dv, lambda a: (a.count, a.cap, a.saturated)),
+    ]
+
+
+def test_every_accumulator_round_trips_through_its_bytes():
+    for acc, finish in filled_accumulators():
+        data = acc.serialize()
+        back = E.load(data)
+        assert type(back) is type(acc)
+        assert back.serialize() == data
+        assert repr(finish(back)) == repr(finish(acc))
+        back.merge(acc)  # a loaded accumulator merges with the one it came from
+        assert back.serialize() != data or isinstance(acc, E.DistinctValues)
+
+
+def test_load_refuses_every_damaged_state_with_a_value_error():
+    for acc, _ in filled_accumulators():
+        data = acc.serialize()
+        for cut in (0, 7, 19, len(data) // 2, len(data) - 1):
+            with pytest.raises(ValueError):
+                E.load(data[:cut])
+        with pytest.raises(ValueError):
+            E.load(data + b"\0")
+        for i in range(0, len(data), max(1, len(data) // 40)):
+            broken = bytearray(data)
+            broken[i] ^= 0x41
+            with pytest.raises(ValueError):
+                E.load(bytes(broken))
+    with pytest.raises(TypeError, match="argument 'data'"):
+        E.load("not bytes")
+
+
+def crc32c(data):
+    crc = 0xFFFFFFFF
+    for byte in data:
+        crc ^= byte
+        for _ in range(8):
+            crc = (crc >> 1) ^ 0x82F63B78 if crc & 1 else crc >> 1
+    return crc ^ 0xFFFFFFFF
+
+
+def forged(tag, payload):
+    """A well-framed state (right magic, length and checksum) around any payload."""
+    body = b"TARVENN\x1a" + struct.pack("<HHQ", 1, tag, len(payload)) + payload
+    return body + struct.pack("<I", crc32c(body))
+
+
+def test_load_validates_the_fields_of_a_well_framed_state():
+    ok = forged(256, struct.pack("<4Q", 1, 2, 3, 4))
+    assert E.load(ok).counts == (1, 2, 3, 4)
+    assert E.load(ok).serialize() == ok  # the frame is the shared state format
+    bad = [
+        forged(256, struct.pack("<4Q", 3, 2, 0, 4)),                      # more positives than rows
+        forged(256, struct.pack("<4Q", 0, 2**64 - 1, 0, 1)),              # rows overflow
+        forged(259, struct.pack("<f4QdQ", 0.5, 1, 1, 1, 1, -1.0, 5)),     # counts do not add up to rows
+        forged(260, struct.pack("<10d", *([0.0] * 6 + [2.5] + [0.0] * 3))),  # a fractional pair count
+        forged(263, struct.pack("<QQQ2Q", 5, 0, 2, 9, 3)),                # keys out of order
+        forged(263, struct.pack("<QQQ2Q", 1, 0, 2, 3, 9)),                # more keys than the cap
+        forged(261, struct.pack("<BIQdQ3dQ3Q", 0, 3, 1, 0.0, 3, 0.5, 2.0, 0.5, 3, 1, 1, 1)),  # fraction above 1
+        forged(261, struct.pack("<BIQdQ3dQ2Q", 0, 3, 1, 0.0, 3, 0.5, 0.0, 0.5, 2, 1, 1)),    # counts for 2 of 3 bins
+        forged(262, struct.pack("<QQ1sQ1sQ3dQ3Q", 2, 1, b"b", 1, b"a", 3, 0.5, 0.5, 0.0, 3, 0, 0, 0)),  # unsorted
+        forged(256, struct.pack("<4Q", 1, 2, 3, 4) + b"x"),               # unread bytes
+        forged(256, struct.pack("<3Q", 1, 2, 3)),                         # truncated payload
+        forged(6, b""),                                                   # a class of _tarvenn
+        forged(999, b""),                                                 # an unknown class
+    ]
+    for data in bad:
+        with pytest.raises(ValueError):
+            E.load(data)
+    good_bins = forged(261, struct.pack("<BIQdQ3dQ3Q", 0, 3, 1, 0.0, 3, 0.5, 0.0, 0.5, 3, 1, 0, 1))
+    assert E.load(good_bins).rows == 2

@@ -4,11 +4,15 @@
 #include <limits>
 #include <optional>
 
-#include "engine/wire.hpp"
+#include "core/state_format.hpp"
 #include "python/exceptions.hpp"
 
 namespace tarvenn::engine {
 namespace {
+
+using state::ClassTag;
+using Reader = state::StateReader;
+using Writer = state::StateWriter;
 
 // a + b without wrapping, for counts that must add up.
 bool add_checked(std::uint64_t& total, std::uint64_t v) {
@@ -33,31 +37,38 @@ std::optional<ConfusionMatrix> get_matrix(Reader& r) {
     std::uint64_t total = 0;
     if (!add_checked(total, m.true_pos) || !add_checked(total, m.false_pos) || !add_checked(total, m.true_neg) ||
         !add_checked(total, m.false_neg))
-        return std::nullopt;
+        return r.fail_field("confusion counts overflow"), std::nullopt;
     return m;
 }
 
+// Arrays carry their length first.
 void put_doubles(Writer& w, const std::vector<double>& v) {
+    w.u64(v.size());
     for (double x : v) w.f64(x);
 }
 
-std::optional<std::vector<double>> get_doubles(Reader& r, std::uint64_t n) {
-    if (!r.has(n, 8)) return std::nullopt;
+std::optional<std::vector<double>> get_doubles(Reader& r) {
+    const std::size_t n = r.count(8);
+    if (!r.ok()) return std::nullopt;
     std::vector<double> v(n);
     for (double& x : v) x = r.f64();
     return v;
 }
 
 void put_counts(Writer& w, const std::vector<std::uint64_t>& counts) {
+    w.u64(counts.size());
     for (std::uint64_t c : counts) w.u64(c);
 }
 
+// Exactly one count per bin, adding up without overflow.
 bool get_counts(Reader& r, std::vector<std::uint64_t>& counts) {
-    if (!r.has(counts.size(), 8)) return false;
+    const std::size_t n = r.count(8);
+    if (!r.ok()) return false;
+    if (n != counts.size()) return r.fail_field("the bin counts do not match the bins"), false;
     std::uint64_t total = 0;
     for (std::uint64_t& c : counts) {
         c = r.u64();
-        if (!add_checked(total, c)) return false;
+        if (!add_checked(total, c)) return r.fail_field("the bin counts overflow"), false;
     }
     return r.ok();
 }
@@ -69,7 +80,7 @@ std::optional<PreTrainingCounts> read_data_bias(Reader& r) {
     std::uint64_t total = 0;
     if (c.facet_a_positive > c.facet_a_count || c.facet_d_positive > c.facet_d_count ||
         !add_checked(total, c.facet_a_count) || !add_checked(total, c.facet_d_count))
-        return std::nullopt;
+        return r.fail_field("data bias counts"), std::nullopt;
     return c;
 }
 
@@ -78,7 +89,7 @@ std::optional<PostTrainingCounts> read_model_bias(Reader& r) {
     auto rest = get_matrix(r);
     if (!facet || !rest) return std::nullopt;
     std::uint64_t total = facet->total();
-    if (!add_checked(total, rest->total())) return std::nullopt;
+    if (!add_checked(total, rest->total())) return r.fail_field("model bias cells overflow"), std::nullopt;
     return PostTrainingCounts{*facet, *rest};
 }
 
@@ -87,9 +98,9 @@ std::optional<LogisticBatch> read_logistic(Reader& r) {
     auto counts = get_matrix(r);
     const double sum = r.f64();
     const std::uint64_t rows = r.u64();
-    if (!counts || counts->total() != rows) return std::nullopt;
+    if (!counts || counts->total() != rows) return r.fail_field("logistic counts do not add up to the rows"), std::nullopt;
     auto batch = LogisticBatch::restore(threshold, *counts, sum, rows);
-    if (!batch) return std::nullopt;
+    if (!batch) return r.fail_field("logistic clip bounds"), std::nullopt;
     return std::move(*batch);
 }
 
@@ -101,39 +112,34 @@ std::optional<LinearRegressionErrorBuckets> read_regression(Reader& r) {
         *field = r.f64();
     // The pair count is a whole number that a double holds exactly.
     if (!(b.pair_count >= 0.0 && b.pair_count <= 9007199254740992.0 && std::floor(b.pair_count) == b.pair_count))
-        return std::nullopt;
+        return r.fail_field("regression pair count"), std::nullopt;
     return b;
 }
 
 std::optional<ContinuousBins> read_continuous(Reader& r) {
     const std::uint8_t rule = r.u8();
     const std::uint32_t n_bins = r.u32();
-    const std::uint64_t n_edges = r.u64();
-    if (rule > static_cast<std::uint8_t>(drift::QuantileType::Sturges) || n_bins > drift::kMaxBins ||
-        n_edges > n_bins)
-        return std::nullopt;
-    auto edges = get_doubles(r, n_edges);
-    if (!edges) return std::nullopt;
-    auto hist = get_doubles(r, n_bins);
-    if (!hist) return std::nullopt;
+    if (rule > static_cast<std::uint8_t>(drift::QuantileType::Sturges)) return r.fail_field("binning rule"), std::nullopt;
+    auto edges = get_doubles(r);
+    auto hist = get_doubles(r);
+    if (!edges || !hist) return std::nullopt;
     auto baseline = drift::BaselineContinuousBins::restore(static_cast<drift::QuantileType>(rule), n_bins,
                                                            std::move(*edges), std::move(*hist));
-    if (!baseline) return std::nullopt;
+    if (!baseline) return r.fail_field("continuous baseline"), std::nullopt;
     auto bins = ContinuousBins::on(std::move(*baseline));
     if (!get_counts(r, bins.counts)) return std::nullopt;
     return bins;
 }
 
 std::optional<CategoricalBins> read_categorical(Reader& r) {
-    const std::uint64_t n_labels = r.u64();
-    if (!r.has(n_labels, 8)) return std::nullopt;  // each label takes at least its length field
+    const std::size_t n_labels = r.count(8);  // each label takes at least its length field
     std::vector<std::string> labels;
     labels.reserve(n_labels);
-    for (std::uint64_t i = 0; i < n_labels && r.ok(); ++i) labels.push_back(r.text());
-    auto hist = get_doubles(r, n_labels + 1);
+    for (std::size_t i = 0; i < n_labels && r.ok(); ++i) labels.push_back(r.text());
+    auto hist = get_doubles(r);
     if (!r.ok() || !hist) return std::nullopt;
     auto baseline = drift::BaselineCategoricalBins::restore(std::move(labels), std::move(*hist));
-    if (!baseline) return std::nullopt;
+    if (!baseline) return r.fail_field("categorical baseline"), std::nullopt;
     auto bins = CategoricalBins::on(std::move(*baseline));
     if (!get_counts(r, bins.counts)) return std::nullopt;
     return bins;
@@ -143,29 +149,30 @@ std::optional<DistinctSample> read_distinct(Reader& r) {
     DistinctSample s;
     s.cap = r.u64();
     s.nan_count = r.u64();
-    const std::uint64_t n = r.u64();
-    if (!r.has(n, 8) || n > s.cap || s.nan_count > s.cap - n) return std::nullopt;
+    const std::size_t n = r.count(8);
+    if (!r.ok()) return std::nullopt;
+    if (n > s.cap || s.nan_count > s.cap - n) return r.fail_field("distinct values above their cap"), std::nullopt;
     s.keys.resize(n);
-    for (std::uint64_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0; i < n; ++i) {
         s.keys[i] = r.u64();
-        if (i > 0 && !(s.keys[i - 1] < s.keys[i])) return std::nullopt;
+        if (i > 0 && !(s.keys[i - 1] < s.keys[i])) return r.fail_field("distinct values out of order"), std::nullopt;
     }
     return s;
 }
 
-bool damaged() {
-    PyErr_SetString(PyExc_ValueError, "not a tarvenn accumulator state, or a damaged one");
-    return false;
+PyObject* damaged(const state::StateError& e) {
+    PyErr_SetString(PyExc_ValueError, e.message.c_str());
+    return nullptr;
 }
 
-// An object of the module's class `name` holding `state`, when the reader used
-// exactly the whole payload.
+// An object of the module's class `name` holding `state`, when every field was
+// valid and the whole payload was read.
 template <class State>
 PyObject* make(PyObject* module, const char* name, std::optional<State> state, const Reader& r) {
-    if (!state || !r.done()) return damaged(), nullptr;
+    if (auto done = r.finish(); !done) return damaged(done.error());
+    if (!state) return damaged({state::StateError::Kind::FieldOutOfRange, "state field out of range"});
     PyRef type(PyObject_GetAttrString(module, name));
     if (!type) return nullptr;
-    if (!PyType_Check(type.get())) return damaged(), nullptr;
     return box_new(reinterpret_cast<PyTypeObject*>(type.get()), Accumulator<State>(std::move(*state)));
 }
 
@@ -180,97 +187,101 @@ PyObject* load(PyObject* module, PyObject* const* argv) {
         Py_buffer* v;
         ~Release() { PyBuffer_Release(v); }
     } release{&view};
-    const std::span<const unsigned char> bytes(static_cast<const unsigned char*>(view.buf),
-                                               static_cast<std::size_t>(view.len));
-    auto reader = Reader::open(bytes);
-    if (!reader) return damaged(), nullptr;
+    const std::span<const std::uint8_t> bytes(static_cast<const std::uint8_t*>(view.buf),
+                                              static_cast<std::size_t>(view.len));
+    auto tag = state::peek_class(bytes);
+    if (!tag) return damaged(tag.error());
+    auto reader = state::open_state(bytes, *tag);
+    if (!reader) return damaged(reader.error());
     Reader& r = *reader;
-    switch (r.tag()) {
-        case StateTag::DataBiasCounts: return make(module, "DataBiasCounts", read_data_bias(r), r);
-        case StateTag::ModelBiasCells: return make(module, "ModelBiasCells", read_model_bias(r), r);
-        case StateTag::ClassificationCounts: return make(module, "ClassificationCounts", get_matrix(r), r);
-        case StateTag::LogisticCounts: return make(module, "LogisticCounts", read_logistic(r), r);
-        case StateTag::RegressionSums: return make(module, "RegressionSums", read_regression(r), r);
-        case StateTag::ContinuousBinCounts: return make(module, "ContinuousBinCounts", read_continuous(r), r);
-        case StateTag::CategoricalBinCounts: return make(module, "CategoricalBinCounts", read_categorical(r), r);
-        case StateTag::DistinctValues: return make(module, "DistinctValues", read_distinct(r), r);
+    switch (*tag) {
+        case ClassTag::DataBiasCounts: return make(module, "DataBiasCounts", read_data_bias(r), r);
+        case ClassTag::ModelBiasCells: return make(module, "ModelBiasCells", read_model_bias(r), r);
+        case ClassTag::ClassificationCounts: return make(module, "ClassificationCounts", get_matrix(r), r);
+        case ClassTag::LogisticCounts: return make(module, "LogisticCounts", read_logistic(r), r);
+        case ClassTag::RegressionSums: return make(module, "RegressionSums", read_regression(r), r);
+        case ClassTag::ContinuousBinCounts: return make(module, "ContinuousBinCounts", read_continuous(r), r);
+        case ClassTag::CategoricalBinCounts: return make(module, "CategoricalBinCounts", read_categorical(r), r);
+        case ClassTag::DistinctValues: return make(module, "DistinctValues", read_distinct(r), r);
+        default: break;
     }
-    return damaged(), nullptr;
+    return damaged({state::StateError::Kind::WrongClass,
+                    "state is for class " + std::string(state::class_name(static_cast<std::uint16_t>(*tag)).value_or("?")) +
+                        ", not an accumulator of tarvenn._engine"});
 }
 
 }  // namespace
 
 // --- writers ---------------------------------------------------------------------------
 
-std::vector<unsigned char> to_bytes(const PreTrainingCounts& s) {
-    Writer w(StateTag::DataBiasCounts);
+std::vector<std::uint8_t> to_bytes(const PreTrainingCounts& s) {
+    Writer w(ClassTag::DataBiasCounts);
     w.u64(s.facet_a_positive);
     w.u64(s.facet_a_count);
     w.u64(s.facet_d_positive);
     w.u64(s.facet_d_count);
-    return w.finish();
+    return std::move(w).finish();
 }
 
-std::vector<unsigned char> to_bytes(const PostTrainingCounts& s) {
-    Writer w(StateTag::ModelBiasCells);
+std::vector<std::uint8_t> to_bytes(const PostTrainingCounts& s) {
+    Writer w(ClassTag::ModelBiasCells);
     put(w, s.facet);
     put(w, s.rest);
-    return w.finish();
+    return std::move(w).finish();
 }
 
-std::vector<unsigned char> to_bytes(const ConfusionMatrix& s) {
-    Writer w(StateTag::ClassificationCounts);
+std::vector<std::uint8_t> to_bytes(const ConfusionMatrix& s) {
+    Writer w(ClassTag::ClassificationCounts);
     put(w, s);
-    return w.finish();
+    return std::move(w).finish();
 }
 
-std::vector<unsigned char> to_bytes(const LogisticBatch& s) {
-    Writer w(StateTag::LogisticCounts);
+std::vector<std::uint8_t> to_bytes(const LogisticBatch& s) {
+    Writer w(ClassTag::LogisticCounts);
     w.f32(s.threshold());
     put(w, s.counts());
     w.f64(s.log_loss_sum());
     w.u64(s.rows());
-    return w.finish();
+    return std::move(w).finish();
 }
 
-std::vector<unsigned char> to_bytes(const LinearRegressionErrorBuckets& b) {
-    Writer w(StateTag::RegressionSums);
+std::vector<std::uint8_t> to_bytes(const LinearRegressionErrorBuckets& b) {
+    Writer w(ClassTag::RegressionSums);
     for (double v : {b.squared_error_sum, b.abs_error_sum, b.max_abs_error, b.squared_log_error_sum,
                      b.abs_pct_error_sum, b.y_true_sum, b.pair_count, b.y_true_sq_sum, b.y_pred_sq_sum,
                      b.y_true_pred_sum})
         w.f64(v);
-    return w.finish();
+    return std::move(w).finish();
 }
 
-std::vector<unsigned char> to_bytes(const ContinuousBins& s) {
-    Writer w(StateTag::ContinuousBinCounts);
+std::vector<std::uint8_t> to_bytes(const ContinuousBins& s) {
+    Writer w(ClassTag::ContinuousBinCounts);
     const auto& b = *s.baseline;
     w.u8(static_cast<std::uint8_t>(b.quantile_type()));
     w.u32(b.n_bins());
-    w.u64(b.bin_edges().size());
     put_doubles(w, b.bin_edges());
     put_doubles(w, b.baseline_hist());
     put_counts(w, s.counts);
-    return w.finish();
+    return std::move(w).finish();
 }
 
-std::vector<unsigned char> to_bytes(const CategoricalBins& s) {
-    Writer w(StateTag::CategoricalBinCounts);
+std::vector<std::uint8_t> to_bytes(const CategoricalBins& s) {
+    Writer w(ClassTag::CategoricalBinCounts);
     const auto& labels = s.baseline->label_index();
     w.u64(labels.size());
     for (std::size_t i = 0; i < labels.size(); ++i) w.text(labels.label(i));
     put_doubles(w, s.baseline->baseline_hist());
     put_counts(w, s.counts);
-    return w.finish();
+    return std::move(w).finish();
 }
 
-std::vector<unsigned char> to_bytes(const DistinctSample& s) {
-    Writer w(StateTag::DistinctValues);
+std::vector<std::uint8_t> to_bytes(const DistinctSample& s) {
+    Writer w(ClassTag::DistinctValues);
     w.u64(s.cap);
     w.u64(s.nan_count);
     w.u64(s.keys.size());
     for (std::uint64_t k : s.keys) w.u64(k);
-    return w.finish();
+    return std::move(w).finish();
 }
 
 const FunctionBinding load_binding = make_binding<kLoad, load>();

@@ -16,14 +16,14 @@ namespace tarvenn::engine {
 using ContinuousBins = drift::RuntimeBinCounts<drift::BaselineContinuousBins>;
 using CategoricalBins = drift::RuntimeBinCounts<drift::BaselineCategoricalBins>;
 
-std::vector<unsigned char> to_bytes(const PreTrainingCounts& s);
-std::vector<unsigned char> to_bytes(const PostTrainingCounts& s);
-std::vector<unsigned char> to_bytes(const ConfusionMatrix& s);
-std::vector<unsigned char> to_bytes(const LogisticBatch& s);
-std::vector<unsigned char> to_bytes(const LinearRegressionErrorBuckets& s);
-std::vector<unsigned char> to_bytes(const ContinuousBins& s);
-std::vector<unsigned char> to_bytes(const CategoricalBins& s);
-std::vector<unsigned char> to_bytes(const DistinctSample& s);
+std::vector<std::uint8_t> to_bytes(const PreTrainingCounts& s);
+std::vector<std::uint8_t> to_bytes(const PostTrainingCounts& s);
+std::vector<std::uint8_t> to_bytes(const ConfusionMatrix& s);
+std::vector<std::uint8_t> to_bytes(const LogisticBatch& s);
+std::vector<std::uint8_t> to_bytes(const LinearRegressionErrorBuckets& s);
+std::vector<std::uint8_t> to_bytes(const ContinuousBins& s);
+std::vector<std::uint8_t> to_bytes(const CategoricalBins& s);
+std::vector<std::uint8_t> to_bytes(const DistinctSample& s);
 
 // serialize(): the accumulator's bytes.
 template <class State>
@@ -31,7 +31,7 @@ PyObject* serialize_method(PyObject* self, PyObject* const*) {
     auto& acc = accumulator_of<State>(self);
     InUse in_use(acc);
     if (!in_use) return nullptr;
-    const std::vector<unsigned char> bytes = to_bytes(acc.state);
+    const std::vector<std::uint8_t> bytes = to_bytes(acc.state);
     return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(bytes.data()),
                                      static_cast<Py_ssize_t>(bytes.size()));
 }
