@@ -390,7 +390,9 @@ def bias_result(run: Callable[[Plan], Any], meta: Any, family: Family, values: M
     kinds = check_bias_meta(meta, cols, pairs)
     continuous: dict[str, bool] = {}
     if plain and any(k in ("float", "integer") for k in kinds.values()):
-        rows, _, kinds = raise_failure(run(RowsPlan(cols)))
+        rows, dropped, kinds = raise_failure(run(RowsPlan(cols)))
+        if rows == 0:
+            raise no_rows_error("data", list(cols), dropped)
         caps = continuity_caps(rows, kinds, cols)
         continuous = {c: False for c in caps}
         if any(caps.values()):
