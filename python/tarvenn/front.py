@@ -7,7 +7,7 @@ from __future__ import annotations
 
 import math
 from collections.abc import Callable, Mapping, Sequence
-from typing import Any, Literal
+from typing import TYPE_CHECKING, Any, Literal
 
 import numpy as np
 
@@ -15,7 +15,10 @@ import _tarvenn
 
 from ._rules import Rule, Value
 from .inputs import PreparedRows, open_table, prepare_drift_column, prepare_rows
-from .results import CheckResult, DriftResult, DriftRow, Family, MetricResult
+from .results import FAMILIES, CheckResult, DriftResult, DriftRow, Family, MetricResult
+
+if TYPE_CHECKING:
+    from _tarvenn import RuntimeReport
 
 __all__ = ["data_bias", "model_bias", "performance", "drift", "check", "METRICS", "DRIFT_MEASURES"]
 
@@ -85,14 +88,14 @@ DRIFT_MEASURES: tuple[str, ...] = (
 
 Task = Literal["classification", "logistic", "regression"]
 
-_FULL_CHECK: Mapping[Family, Callable[..., dict[str, Any]]] = {
+_FULL_CHECK: Mapping[Family, Callable[..., RuntimeReport]] = {
     "data_bias": _tarvenn.py_data_bias_runtime_check,
     "model_bias": _tarvenn.py_model_bias_runtime_check,
     "classification": _tarvenn.py_model_perf_class_rt_full,
     "logistic": _tarvenn.py_model_perf_log_reg_rt_full,
     "regression": _tarvenn.py_model_perf_lin_reg_rt_full,
 }
-_PARTIAL_CHECK: Mapping[Family, Callable[..., dict[str, Any]]] = {
+_PARTIAL_CHECK: Mapping[Family, Callable[..., RuntimeReport]] = {
     "data_bias": _tarvenn.py_data_bias_partial_check,
     "model_bias": _tarvenn.py_model_bias_partial_check,
     "classification": _tarvenn.py_model_perf_class_rt_partial,
@@ -166,7 +169,7 @@ def data_bias(
     )
     feature, truth = prepared.arrays[facet], prepared.arrays[label]
     if explicit:
-        values = _tarvenn.py_data_bias_analyzer_explicit_seg(feature, *f, truth, *g)
+        values = _tarvenn.py_data_bias_analyzer_explicit_seg(feature, f[0], f[1], f[2], truth, g[0], g[1], g[2])
     else:
         values = _tarvenn.py_data_bias_analyzer(feature, truth, f, g)
     return MetricResult(values, family="data_bias", rows_used=prepared.rows_used, rows_dropped=prepared.rows_dropped)
@@ -201,7 +204,9 @@ def model_bias(
     )
     feature, truth, pred = prepared.arrays[facet], prepared.arrays[label], prepared.arrays[prediction]
     if explicit:
-        values = _tarvenn.py_model_bias_analyzer_explicit_seg(feature, *f, truth, *g, pred, *p)
+        values = _tarvenn.py_model_bias_analyzer_explicit_seg(
+            feature, f[0], f[1], f[2], truth, g[0], g[1], g[2], pred, p[0], p[1], p[2]
+        )
     else:
         values = _tarvenn.py_model_bias_analyzer(feature, truth, pred, f, g, p)
     return MetricResult(values, family="model_bias", rows_used=prepared.rows_used, rows_dropped=prepared.rows_dropped)
@@ -292,17 +297,21 @@ def drift(
         cur = prepare_drift_column(cur_table, name, role="current")
         if ref.kind != cur.kind:
             raise TypeError(f"column {name!r} is {ref.kind} in reference but {cur.kind} in current")
-        detector: Any
-        if ref.kind == "continuous":
-            detector = _tarvenn.PyContinuousDataDrift(ref.values, bins)
-        else:
-            detector = _tarvenn.PyCategoricalDataDrift(ref.values)
-        values = detector.compute_drift_mutliple_criteria(cur.values, wanted)
+        # The batch detectors give the bin count with the measures; their numbers equal those of
+        # the one-shot functions py_compute_drift_*_distribtuion.
+        if isinstance(ref.values, np.ndarray) and isinstance(cur.values, np.ndarray):
+            continuous = _tarvenn.PyContinuousDataDrift(ref.values, bins)
+            values, n_bins = continuous.compute_drift_mutliple_criteria(cur.values, wanted), continuous.num_bins
+        elif isinstance(ref.values, list) and isinstance(cur.values, list):
+            categorical = _tarvenn.PyCategoricalDataDrift(ref.values)
+            values, n_bins = categorical.compute_drift_mutliple_criteria(cur.values, wanted), categorical.num_bins
+        else:  # pragma: no cover - the kinds were compared above
+            raise AssertionError(name)
         rows.append(
             DriftRow(
                 name,
                 ref.kind,
-                detector.num_bins,
+                n_bins,
                 dict(zip(wanted, values)),
                 ref.missing / ref.rows,
                 cur.missing / cur.rows,
@@ -319,9 +328,9 @@ def _family_of(values: Mapping[str, float], name: str) -> Family:
     if isinstance(values, MetricResult):
         return values.family
     keys = set(values)
-    for family in ("data_bias", "model_bias", "classification", "logistic", "regression"):
-        if keys <= set(METRICS[family]):  # type: ignore[index]
-            return family  # type: ignore[return-value]
+    for family in FAMILIES:
+        if keys <= set(METRICS[family]):
+            return family
     known = {m for names in METRICS.values() for m in names}
     raise ValueError(
         f"cannot tell the family of {name}: its keys {sorted(keys - known)!r} are no metric names"

@@ -52,13 +52,13 @@ class PreparedColumn:
 
     name: str
     kind: DriftKind
-    values: Union[np.ndarray[Any, Any], list[str]]
+    values: Union["np.ndarray[Any, np.dtype[np.float64]]", list[str]]
     missing: int
     rows: int
 
 
-def _table(data: Any, role: str) -> Table:
-    return data if isinstance(data, (_FrameTable, _MappingTable)) else open_table(data, role)
+def _table(data: Any, role: str, columns: Sequence[str] | None = None) -> Table:
+    return data if isinstance(data, (_FrameTable, _MappingTable)) else open_table(data, role, columns)
 
 
 def no_rows_error(role: str, names: Sequence[str], total: int) -> ValueError:
@@ -83,8 +83,8 @@ def prepare_rows(data: Any, columns: Sequence[str], *, role: str = "data", allow
     Raises KeyError for a column that `data` lacks (listing the columns it has) and ValueError when
     no row is left, unless `allow_empty` (one partition of a larger frame may have none).
     """
-    table = _table(data, role)
     names = list(dict.fromkeys(columns))
+    table = _table(data, role, names)
     cols: list[Column] = [table.column(name) for name in names]
     keep = None
     for col in cols:
@@ -108,12 +108,13 @@ def prepare_drift_column(
     are continuous; text, categorical and boolean columns are categorical. Raises ValueError when
     nothing is left, unless `allow_empty`.
     """
-    table = _table(data, role)
+    table = _table(data, role, [column])
     col = table.column(column)
     rows = len(col)
     mask = col.missing_mask()
     keep = None if mask is None else ~mask
     values: np.ndarray[Any, Any] | list[str]
+    kind: DriftKind
     if col.kind == "numeric":
         arr = np.ascontiguousarray(col.array(keep), dtype=np.float64)
         nan = np.isnan(arr)
