@@ -131,6 +131,14 @@ METHODS = {
 }
 
 
+# State methods of every class (the dunder ones are not in the public list); merge
+# takes a second object of the same class, _from_state a saved state.
+for _cls, _methods in METHODS.items():
+    _methods["_from_state"] = lambda cls=_cls: (instance(cls).__getstate__(),)
+    if _cls not in ("PyCategoricalDataDrift", "PyContinuousDataDrift"):
+        _methods["merge"] = lambda cls=_cls: (instance(cls),)
+
+
 def instance(cls):
     """A fresh object of class `cls` holding some runtime data."""
     obj = getattr(t, cls)(*CONSTRUCTORS[cls]())

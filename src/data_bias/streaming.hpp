@@ -12,6 +12,7 @@
 #include "segmentation/int8_segmentation.hpp"
 #include "core/relative_drift_reports.hpp"
 #include "data_bias/runtime.hpp"
+#include "core/state_fields.hpp"
 
 namespace tarvenn {
 
@@ -34,6 +35,12 @@ public:
     const DataBiasRuntime& baseline() const { return baseline_; }
     // The record of the running counts: EmptyDataVector when nothing was counted.
     std::expected<DataBiasRuntime, ModelPerformanceError> current() const;
+
+    // Saved state (data_bias/state.cpp): the bytes of the monitor, the monitor
+    // of valid bytes, and the running counts of `other` added to this one.
+    std::vector<std::uint8_t> save_state() const;
+    static std::expected<StreamingDataBias, state::StateError> load_state(std::span<const std::uint8_t> bytes);
+    std::expected<void, MergeError> merge(const StreamingDataBias& other);
 
 private:
     std::expected<DataBiasRuntime, ModelPerformanceError> baseline_of(std::span<const std::int8_t> features,

@@ -16,6 +16,8 @@
 #include "drift/distribution.hpp"
 #include "drift/label_index.hpp"
 #include "core/errors.hpp"
+#include "core/state_format.hpp"
+#include <optional>
 
 namespace tarvenn::drift {
 
@@ -75,6 +77,13 @@ public:
     // Adds the count of every value's bin to `counts` (n_bins entries).
     void count_bins(std::span<const double> values, std::span<std::uint64_t> counts) const;
 
+    // Saved state (drift/state.cpp). load_state fails the reader (and returns
+    // nullopt) on fields that no baseline can have.
+    void save_state(state::StateWriter& w) const;
+    static std::optional<BaselineContinuousBins> load_state(state::StateReader& r);
+    // The same rule, edges and fractions, bit for bit.
+    bool same_as(const BaselineContinuousBins& other) const;
+
 private:
     BaselineContinuousBins() = default;
     static std::expected<BaselineContinuousBins, BaselineError> build(std::span<const double> values,
@@ -112,6 +121,11 @@ public:
     std::size_t n_bins() const { return baseline_hist_.size(); }
     const LabelIndex& label_index() const { return label_index_; }
     const std::vector<double>& baseline_hist() const { return baseline_hist_; }
+
+    // Saved state (drift/state.cpp), as for the continuous bins.
+    void save_state(state::StateWriter& w) const;
+    static std::optional<BaselineCategoricalBins> load_state(state::StateReader& r);
+    bool same_as(const BaselineCategoricalBins& other) const;
 
 private:
     BaselineCategoricalBins() = default;

@@ -31,6 +31,10 @@ public:
     const BaselineContinuousBins& baseline() const { return baseline_; }
     std::uint32_t num_bins() const { return baseline_.n_bins(); }
 
+    // Saved state (drift/state.cpp): the baseline alone (runtime bins are 0 between calls).
+    std::vector<std::uint8_t> save_state() const;
+    static std::expected<ContinuousDataDrift, state::StateError> load_state(std::span<const std::uint8_t> bytes);
+
 private:
     explicit ContinuousDataDrift(BaselineContinuousBins baseline);
     std::expected<void, DriftError> build_rt_hist(std::span<const double> runtime);
@@ -53,6 +57,9 @@ public:
 
     const BaselineCategoricalBins& baseline() const { return baseline_; }
     std::size_t num_bins() const { return baseline_.n_bins(); }
+
+    std::vector<std::uint8_t> save_state() const;
+    static std::expected<CategoricalDataDrift, state::StateError> load_state(std::span<const std::uint8_t> bytes);
 
 private:
     explicit CategoricalDataDrift(BaselineCategoricalBins baseline);
@@ -97,6 +104,10 @@ public:
     // The running total rounded down, saturating at 4294967295.
     std::uint32_t total_samples() const { return saturate_u32(window_.total()); }
 
+    // Adds the window of `other` (drift/state.cpp); refused, with nothing changed,
+    // when the baselines or the window settings differ.
+    std::expected<void, MergeError> merge(const StreamingDrift& other);
+
 protected:
     StreamingDrift(Baseline baseline, Mode mode);
     // Adds `n` samples, sample i in bin `bin_at(i)`. In decay mode, when the samples
@@ -124,6 +135,11 @@ public:
 
     std::uint32_t n_bins() const { return this->baseline_.n_bins(); }
 
+    // Saved state (drift/state.cpp): baseline, then window.
+    std::vector<std::uint8_t> save_state() const;
+    static std::expected<StreamingContinuousDataDrift, state::StateError> load_state(
+        std::span<const std::uint8_t> bytes);
+
 private:
     using StreamingDrift<BaselineContinuousBins, Mode, BinLayout::Continuous>::StreamingDrift;
 };
@@ -139,6 +155,10 @@ public:
     std::expected<void, DriftError> reset_baseline(std::span<const std::string> baseline);
 
     std::size_t n_bins() const { return this->baseline_.n_bins(); }
+
+    std::vector<std::uint8_t> save_state() const;
+    static std::expected<StreamingCategoricalDataDrift, state::StateError> load_state(
+        std::span<const std::uint8_t> bytes);
 
 private:
     using StreamingDrift<BaselineCategoricalBins, Mode, BinLayout::Categorical>::StreamingDrift;

@@ -15,6 +15,7 @@
 
 #include "drift/distribution.hpp"
 #include "core/errors.hpp"
+#include "core/state_fields.hpp"
 
 namespace tarvenn::drift {
 
@@ -72,6 +73,17 @@ public:
 
     // Whole seconds since the last flush, saturating at 0 (flush mode).
     std::uint64_t seconds_since_flush() const;
+
+    // Saved state (drift/state.cpp): the mode's settings, the weights and the total;
+    // flush mode adds the nanoseconds since the last flush, and a loaded window sets
+    // its last flush to now minus that time. load_state fails the reader (and
+    // returns nullopt) on bad fields.
+    void save_state(state::StateWriter& w) const;
+    static std::optional<StreamWindow> load_state(state::StateReader& r, std::size_t n_bins);
+    // Adds the weights and totals of `other` (same settings and bin count, else
+    // refused and nothing changes). Flush mode keeps the earlier of the two last
+    // flushes; a merged total at or above the flush rate flushes on the next sample.
+    std::expected<void, MergeError> merge(const StreamWindow& other);
 
 private:
     static constexpr bool kFlush = std::is_same_v<Mode, FlushMode>;

@@ -13,6 +13,8 @@
 #include "model_bias/statistics.hpp"
 #include "core/relative_drift_reports.hpp"
 #include "model_bias/runtime.hpp"
+#include "core/state_fields.hpp"
+#include <vector>
 
 namespace tarvenn {
 
@@ -80,6 +82,12 @@ public:
 
     const ModelBiasRuntime& baseline() const { return baseline_; }
     std::expected<ModelBiasRuntime, ModelPerformanceError> current() const;
+
+    // Saved state (model_bias/state.cpp): the bytes of the monitor, the monitor
+    // of valid bytes, and the running counts of `other` added to this one.
+    std::vector<std::uint8_t> save_state() const;
+    static std::expected<StreamingModelBias, state::StateError> load_state(std::span<const std::uint8_t> bytes);
+    std::expected<void, MergeError> merge(const StreamingModelBias& other);
 
 private:
     StreamingModelBias(const ModelBiasRuntime& baseline, const ModelBiasSegmentation& seg)

@@ -12,6 +12,8 @@
 #include "core/metrics.hpp"
 #include "model_perf/metrics.hpp"
 #include "core/drift_report.hpp"
+#include "core/state_fields.hpp"
+#include <vector>
 
 namespace tarvenn {
 
@@ -53,6 +55,12 @@ public:
     std::expected<LinearRegressionRuntime, ModelPerformanceError> current() const;
     const LinearRegressionRuntime& baseline() const { return baseline_; }
 
+    // Saved state (model_perf/state.cpp): the bytes of the monitor, the monitor
+    // of valid bytes, and the running counts of `other` added to this one.
+    std::vector<std::uint8_t> save_state() const;
+    static std::expected<LinearRegressionStreaming, state::StateError> load_state(std::span<const std::uint8_t> bytes);
+    std::expected<void, MergeError> merge(const LinearRegressionStreaming& other);
+
 private:
     explicit LinearRegressionStreaming(const LinearRegressionRuntime& baseline) : baseline_(baseline) {}
 
@@ -81,6 +89,12 @@ public:
 
     std::expected<LogisticRegressionRuntime, ModelPerformanceError> current() const;
     const LogisticRegressionRuntime& baseline() const { return baseline_; }
+
+    // Saved state (model_perf/state.cpp): the bytes of the monitor, the monitor
+    // of valid bytes, and the running counts of `other` added to this one.
+    std::vector<std::uint8_t> save_state() const;
+    static std::expected<LogisticRegressionStreaming, state::StateError> load_state(std::span<const std::uint8_t> bytes);
+    std::expected<void, MergeError> merge(const LogisticRegressionStreaming& other);
 
 private:
     LogisticRegressionStreaming(const LogisticRegressionRuntime& baseline, float threshold);
@@ -116,6 +130,12 @@ public:
 
     std::expected<BinaryClassificationRuntime, ModelPerformanceError> current() const;
     const BinaryClassificationRuntime& baseline() const { return baseline_; }
+
+    // Saved state (model_perf/state.cpp): the bytes of the monitor, the monitor
+    // of valid bytes, and the running counts of `other` added to this one.
+    std::vector<std::uint8_t> save_state() const;
+    static std::expected<BinaryClassificationStreaming, state::StateError> load_state(std::span<const std::uint8_t> bytes);
+    std::expected<void, MergeError> merge(const BinaryClassificationStreaming& other);
 
 private:
     explicit BinaryClassificationStreaming(const BinaryClassificationRuntime& baseline)

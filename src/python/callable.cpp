@@ -174,7 +174,7 @@ bool arg_conversion_failed(const char* param) {
 
 PyMethodDef method_def(const FunctionBinding& binding) {
     return PyMethodDef{binding.sig.name, reinterpret_cast<PyCFunction>(reinterpret_cast<void*>(binding.fn)),
-                       METH_FASTCALL | METH_KEYWORDS, make_docstring(binding.sig)};
+                       METH_FASTCALL | METH_KEYWORDS | binding.flags, make_docstring(binding.sig)};
 }
 
 }  // namespace tarvenn

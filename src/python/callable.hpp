@@ -65,6 +65,7 @@ using FastFunction = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyOb
 struct FunctionBinding {
     Signature sig;
     FastFunction fn;
+    int flags = 0;  // added to METH_FASTCALL | METH_KEYWORDS (METH_CLASS for a class method)
 };
 
 // The body of a function or method: `argv` holds the bound arguments as

@@ -5,6 +5,7 @@
 #include "python/conversions.hpp"
 #include "python/exceptions.hpp"
 #include "python/monitor_methods.hpp"
+#include "python/state_methods.hpp"
 #include "python/report_dicts.hpp"
 #include "data_bias/runtime.hpp"
 
@@ -139,7 +140,7 @@ const FunctionBinding py_data_bias_analyzer_explicit_seg_binding =
 
 bool add_PyDataBiasStreaming(PyObject* module) {
     static ClassBinding binding = class_binding<StreamingDataBias, kNew, streaming_new>(
-        {
+        state_methods::with_state<StreamingClass, true>({
             make_binding<kPush, streaming_push>(),
             make_binding<kPushBatch, streaming_push_batch>(),
             make_binding<kReset, streaming_reset_baseline>(),
@@ -148,7 +149,7 @@ bool add_PyDataBiasStreaming(PyObject* module) {
             monitor_methods::drift_report<StreamingClass>(),
             monitor_methods::drift_report_partial_metrics<StreamingClass>(),
             monitor_methods::performance_snapshot<StreamingClass>(),
-        });
+        }));
     return add_class(module, binding);
 }
 

@@ -5,6 +5,7 @@
 #include "python/drift.hpp"
 #include "python/drift_common.hpp"
 #include "python/exceptions.hpp"
+#include "python/state_methods.hpp"
 
 namespace tarvenn {
 namespace {
@@ -215,26 +216,37 @@ const FunctionBinding py_compute_drift_categorical_distribtuion_binding =
 const FunctionBinding py_compute_drift_continuous_distribtuion_binding =
     make_binding<kContinuousOneShot, py_compute_drift_continuous_distribtuion>();
 
+namespace {
+struct ContinuousClass {
+    using Core = ContinuousDataDrift;
+    static constexpr const char* name = kContinuous;
+};
+struct CategoricalClass {
+    using Core = CategoricalDataDrift;
+    static constexpr const char* name = kCategorical;
+};
+}  // namespace
+
 bool add_PyContinuousDataDrift(PyObject* module) {
     static ClassBinding binding = class_binding<ContinuousDataDrift, kContinuousNew, continuous_new>(
-        {
+        state_methods::with_state<ContinuousClass, false>({
             make_binding<kContinuousCompute, continuous_compute>(),
             make_binding<kContinuousComputeMany, continuous_compute_many>(),
             make_binding<kContinuousReset, continuous_reset>(),
             make_binding<kContinuousExport, continuous_export>(),
-        },
+        }),
         {{"num_bins", continuous_num_bins, "Number of histogram bins used for this baseline."}});
     return add_class(module, binding);
 }
 
 bool add_PyCategoricalDataDrift(PyObject* module) {
     static ClassBinding binding = class_binding<CategoricalDataDrift, kCategoricalNew, categorical_new>(
-        {
+        state_methods::with_state<CategoricalClass, false>({
             make_binding<kCategoricalCompute, categorical_compute>(),
             make_binding<kCategoricalComputeMany, categorical_compute_many>(),
             make_binding<kCategoricalReset, categorical_reset>(),
             make_binding<kCategoricalExport, categorical_export>(),
-        },
+        }),
         {{"num_bins", categorical_num_bins, nullptr}});
     return add_class(module, binding);
 }

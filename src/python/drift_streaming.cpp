@@ -10,6 +10,7 @@
 #include "python/drift_common.hpp"
 #include "python/exceptions.hpp"
 #include "python/py_ref.hpp"
+#include "python/state_methods.hpp"
 
 namespace tarvenn {
 namespace {
@@ -336,7 +337,8 @@ bool add_streaming_class(PyObject* module) {
         getters.push_back({"last_flush", get_last_flush<T>, "Unix timestamp (seconds) of the last flush."});
     getters.push_back({"n_bins", get_n_bins<T>, T::n_bins});
     static ClassBinding binding =
-        class_binding<typename T::Core, kNew<T>, streaming_new<T>>(std::move(methods), std::move(getters));
+        class_binding<typename T::Core, kNew<T>, streaming_new<T>>(state_methods::with_state<T, true>(std::move(methods)),
+                                                                   std::move(getters));
     return add_class(module, binding);
 }
 

@@ -5,6 +5,7 @@
 #include "model_bias/core.hpp"
 #include "model_bias/streaming.hpp"
 #include "python/monitor_methods.hpp"
+#include "python/state_methods.hpp"
 #include "python/report_dicts.hpp"
 #include "model_bias/runtime.hpp"
 
@@ -156,7 +157,7 @@ const FunctionBinding py_model_bias_analyzer_explicit_seg_binding =
 
 bool add_PyModelBiasStreaming(PyObject* module) {
     static ClassBinding binding = class_binding<StreamingModelBias, kNew, streaming_new>(
-        {
+        state_methods::with_state<StreamingClass, true>({
             make_binding<kPush, streaming_push>(),
             make_binding<kPushBatch, streaming_push_batch>(),
             make_binding<kReset, streaming_reset_baseline>(),
@@ -165,7 +166,7 @@ bool add_PyModelBiasStreaming(PyObject* module) {
             monitor_methods::drift_report<StreamingClass>(),
             monitor_methods::drift_report_partial_metrics<StreamingClass>(),
             monitor_methods::performance_snapshot<StreamingClass>(),
-        });
+        }));
     return add_class(module, binding);
 }
 

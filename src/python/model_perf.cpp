@@ -12,6 +12,7 @@
 #include "model_perf/runtime_check.hpp"
 #include "model_perf/streaming.hpp"
 #include "python/monitor_methods.hpp"
+#include "python/state_methods.hpp"
 #include "python/report_dicts.hpp"
 
 namespace tarvenn {
@@ -253,7 +254,8 @@ std::vector<FunctionBinding> streaming_methods() {
 
 template <class C>
 bool add_streaming_class(PyObject* module) {
-    static ClassBinding binding = class_binding<typename C::Core, kNew<C>, streaming_new<C>>(streaming_methods<C>());
+    static ClassBinding binding = class_binding<typename C::Core, kNew<C>, streaming_new<C>>(
+        state_methods::with_state<C, true>(streaming_methods<C>()));
     return add_class(module, binding);
 }
 
