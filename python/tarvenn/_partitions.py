@@ -294,6 +294,42 @@ def reference_baselines(reference: Any, names: Sequence[str], bins: str) -> list
     return out
 
 
+def is_detector_mapping(reference: Any) -> bool:
+    """A mapping of column name to saved batch drift detector (rather than a mapping of columns)."""
+    import _tarvenn
+
+    kinds = (_tarvenn.PyContinuousDataDrift, _tarvenn.PyCategoricalDataDrift)
+    return isinstance(reference, Mapping) and bool(reference) and all(isinstance(v, kinds) for v in reference.values())
+
+
+def detector_baselines(detectors: Mapping[str, Any], names: Sequence[str]) -> list[Baseline]:
+    """The baseline of each column from its saved detector (its state, as pickle saves it). A
+    detector does not know how much of its reference was missing: that share is NaN."""
+    import _tarvenn
+
+    out = []
+    for name in names:
+        if name not in detectors:
+            raise KeyError(f"column {name!r} has no detector; the detectors are for {list(detectors)!r}")
+        detector = detectors[name]
+        acc = _engine.bins_from_detector(detector.__getstate__())
+        kind = "continuous" if isinstance(detector, _tarvenn.PyContinuousDataDrift) else "categorical"
+        out.append(Baseline(name, kind, bytes(acc.serialize()), acc.num_bins, float("nan")))
+    return out
+
+
+def baselines_for(reference: Any, current_columns: Sequence[str], columns: Sequence[str] | None,
+                  bins: str) -> list[Baseline]:
+    """Baselines from a local reference frame or a mapping of saved detectors."""
+    from .inputs import open_table
+
+    if is_detector_mapping(reference):
+        names = drift_columns(list(reference), current_columns, columns)
+        return detector_baselines(reference, names)
+    names = drift_columns(open_table(reference, "reference").columns, current_columns, columns)
+    return reference_baselines(reference, names, bins)
+
+
 @dataclass(frozen=True)
 class DriftPlan(Plan):
     baselines: tuple[Baseline, ...]

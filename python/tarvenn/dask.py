@@ -20,11 +20,10 @@ from ._partitions import (
     DriftPlan,
     Plan,
     bias_result,
-    drift_columns,
+    baselines_for,
     drift_measures,
     performance_result,
     raise_failure,
-    reference_baselines,
 )
 from ._rules import Value
 from .front import Task
@@ -121,7 +120,9 @@ def drift(
 ) -> DriftResult:
     """`tarvenn.drift` of a Dask DataFrame `current` from `reference`.
 
-    `reference` is a local frame (any the front reads) or a Dask DataFrame of at most
+    `reference` is a local frame (any the front reads), a mapping of column name to saved batch
+    drift detector (PyContinuousDataDrift, PyCategoricalDataDrift: their baselines are used as
+    they are, and their reference's missing share is NaN), or a Dask DataFrame of at most
     REFERENCE_ROW_LIMIT rows, collected once to build the baselines. Every column of `current` is
     binned in the same pass over its partitions.
     """
@@ -135,9 +136,9 @@ def drift(
                 "to build the baselines; pass a local frame or a sample of it"
             )
         reference = reference.compute()
-    names = drift_columns(open_table(reference, "reference").columns, list(frame.columns), columns)
+    baselines = baselines_for(reference, list(frame.columns), columns, bins)
     meta = open_table(frame._meta, "current")
-    for name in names:
-        meta.column(name)  # the front's error for a missing column
-    plan = DriftPlan(tuple(reference_baselines(reference, names, bins)), wanted)
+    for baseline in baselines:
+        meta.column(baseline.column)  # the front's error for a missing column
+    plan = DriftPlan(tuple(baselines), wanted)
     return plan.finish(raise_failure(_runner(frame)(plan)))

@@ -20,11 +20,10 @@ from ._partitions import (
     DriftPlan,
     Plan,
     bias_result,
-    drift_columns,
+    baselines_for,
     drift_measures,
     performance_result,
     raise_failure,
-    reference_baselines,
 )
 from ._rules import Value
 from .front import Task
@@ -139,7 +138,9 @@ def drift(
 ) -> DriftResult:
     """`tarvenn.drift` of a Spark DataFrame `current` from `reference`.
 
-    `reference` is a local frame (any the front reads) or a Spark DataFrame of at most
+    `reference` is a local frame (any the front reads), a mapping of column name to saved batch
+    drift detector (PyContinuousDataDrift, PyCategoricalDataDrift: their baselines are used as
+    they are, and their reference's missing share is NaN), or a Spark DataFrame of at most
     REFERENCE_ROW_LIMIT rows, collected once (as Arrow) to build the baselines. Every column of
     `current` is binned in the same pass over its partitions.
     """
@@ -153,9 +154,9 @@ def drift(
                 "to build the baselines; pass a local frame or a sample of it"
             )
         reference = reference.toArrow() if hasattr(reference, "toArrow") else reference.toPandas()
-    names = drift_columns(open_table(reference, "reference").columns, list(frame.columns), columns)
+    baselines = baselines_for(reference, list(frame.columns), columns, bins)
     meta = open_table(_meta(frame), "current")
-    for name in names:
-        meta.column(name)  # the front's error for a missing column
-    plan = DriftPlan(tuple(reference_baselines(reference, names, bins)), wanted)
+    for baseline in baselines:
+        meta.column(baseline.column)  # the front's error for a missing column
+    plan = DriftPlan(tuple(baselines), wanted)
     return plan.finish(raise_failure(_runner(frame)(plan)))

@@ -90,43 +90,6 @@ std::expected<BaselineContinuousBins, BaselineError> BaselineContinuousBins::bui
     return bins;
 }
 
-namespace {
-
-bool fractions_valid(const std::vector<double>& hist) {
-    return std::all_of(hist.begin(), hist.end(), [](double f) { return f >= 0.0 && f <= 1.0; });
-}
-
-}  // namespace
-
-std::optional<BaselineContinuousBins> BaselineContinuousBins::restore(QuantileType rule, std::uint32_t n_bins,
-                                                                      std::vector<double> edges,
-                                                                      std::vector<double> hist) {
-    if (n_bins < 3 || n_bins > kMaxBins || hist.size() != n_bins || !fractions_valid(hist)) return std::nullopt;
-    if (edges.size() != 1 && edges.size() != n_bins - 2) return std::nullopt;
-    for (std::size_t k = 0; k < edges.size(); ++k) {
-        if (std::isnan(edges[k]) || (k > 0 && !(edges[k - 1] <= edges[k]))) return std::nullopt;
-    }
-    BaselineContinuousBins bins;
-    bins.quantile_type_ = rule;
-    bins.n_bins_ = n_bins;
-    bins.bin_edges_ = std::move(edges);
-    bins.baseline_hist_ = std::move(hist);
-    bins.prepare_lookup();
-    return bins;
-}
-
-std::optional<BaselineCategoricalBins> BaselineCategoricalBins::restore(std::vector<std::string> sorted_labels,
-                                                                        std::vector<double> hist) {
-    if (sorted_labels.empty() || hist.size() != sorted_labels.size() + 1 || !fractions_valid(hist))
-        return std::nullopt;
-    for (std::size_t k = 1; k < sorted_labels.size(); ++k)
-        if (!(sorted_labels[k - 1] < sorted_labels[k])) return std::nullopt;
-    BaselineCategoricalBins bins;
-    bins.label_index_.assign(std::move(sorted_labels));
-    bins.baseline_hist_ = std::move(hist);
-    return bins;
-}
-
 void BaselineContinuousBins::init_edges(double min, double max) {
     bin_edges_.clear();
     if (min == max) {

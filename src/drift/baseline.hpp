@@ -42,11 +42,6 @@ public:
                                                                       QuantileType rule);
     // The same with the stored rule; on failure nothing changes.
     std::expected<void, BaselineError> reset(std::span<const double> values);
-    // A baseline from stored parts, as a built one holds them: 3 <= n_bins <= kMaxBins;
-    // n_bins - 2 edges (or one, when every baseline value was equal), none NaN, in
-    // ascending order; n_bins fractions in [0, 1]. Anything else: nullopt.
-    static std::optional<BaselineContinuousBins> restore(QuantileType rule, std::uint32_t n_bins,
-                                                         std::vector<double> edges, std::vector<double> hist);
 
     const std::vector<double>& bin_edges() const { return bin_edges_; }
     const std::vector<double>& baseline_hist() const { return baseline_hist_; }
@@ -110,10 +105,6 @@ public:
     static std::expected<BaselineCategoricalBins, DriftError> create(std::span<const std::string> labels);
     // Rebuilds the label bins; with no labels fails before changing anything.
     std::expected<void, DriftError> define_bins(std::span<const std::string> labels);
-    // A baseline from stored parts: at least one label, strictly ascending in byte
-    // order; one fraction in [0, 1] per label plus the unseen-label bin. Else nullopt.
-    static std::optional<BaselineCategoricalBins> restore(std::vector<std::string> sorted_labels,
-                                                          std::vector<double> hist);
 
     // Index of a label in ascending byte order, or the unseen-label bin.
     std::uint32_t bin_of(std::string_view label) const { return label_index_.find(label); }

@@ -35,9 +35,4 @@ struct RuntimeBinCounts {
     }
 };
 
-// Equal edges, fractions and rule, compared bit for bit.
-bool same_baseline(const BaselineContinuousBins& a, const BaselineContinuousBins& b);
-// Equal label tables and fractions.
-bool same_baseline(const BaselineCategoricalBins& a, const BaselineCategoricalBins& b);
-
 }  // namespace tarvenn::drift

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "core/state_format.hpp"
 #include "drift/data_drift.hpp"
 #include "engine/accumulator.hpp"
 #include "drift/bin_counts.hpp"
@@ -19,7 +20,6 @@ namespace tarvenn::engine {
 namespace {
 
 using drift::BinLayout;
-using drift::same_baseline;
 using drift::DataDriftType;
 
 bool finish_args(PyObject* names_obj, std::vector<DataDriftType>& types) {
@@ -79,7 +79,7 @@ PyObject* continuous_add(PyObject* self, PyObject* const* argv) {
 }
 
 bool merge_continuous(ContinuousBins& into, const ContinuousBins& other) {
-    if (!same_baseline(*into.baseline, *other.baseline)) return different_baselines();
+    if (!into.baseline->same_as(*other.baseline)) return different_baselines();
     into.add(other);
     return true;
 }
@@ -137,7 +137,7 @@ PyObject* categorical_add(PyObject* self, PyObject* const* argv) {
 }
 
 bool merge_categorical(CategoricalBins& into, const CategoricalBins& other) {
-    if (!same_baseline(*into.baseline, *other.baseline)) return different_baselines();
+    if (!into.baseline->same_as(*other.baseline)) return different_baselines();
     into.add(other);
     return true;
 }
@@ -184,8 +184,39 @@ PyObject* check_measures(PyObject*, PyObject* const* argv) {
     Py_RETURN_NONE;
 }
 
+constexpr Signature kFromDetector{nullptr, "bins_from_detector", {"state"}, 1,
+                                  "Empty bin counts on the baseline of a saved batch drift detector (the bytes of\n"
+                                  "PyContinuousDataDrift or PyCategoricalDataDrift.__getstate__())."};
+
+template <class Bins, class Detector>
+PyObject* bins_on_detector(PyObject* module, const char* name, std::span<const std::uint8_t> bytes) {
+    auto detector = Detector::load_state(bytes);
+    if (!detector) {
+        PyErr_SetString(PyExc_ValueError, detector.error().message.c_str());
+        return nullptr;
+    }
+    PyRef type(PyObject_GetAttrString(module, name));
+    if (!type) return nullptr;
+    return box_new(reinterpret_cast<PyTypeObject*>(type.get()), Accumulator<Bins>(Bins::on(detector->baseline())));
+}
+
+PyObject* from_detector(PyObject* module, PyObject* const* argv) {
+    if (!PyBytes_Check(argv[0])) {
+        PyErr_Format(PyExc_TypeError, "expected bytes, got '%s'", Py_TYPE(argv[0])->tp_name);
+        return arg_conversion_failed("state"), nullptr;
+    }
+    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(PyBytes_AS_STRING(argv[0])),
+                                              static_cast<std::size_t>(PyBytes_GET_SIZE(argv[0])));
+    auto tag = state::peek_class(bytes);
+    if (tag && *tag == state::ClassTag::CategoricalDataDrift)
+        return bins_on_detector<CategoricalBins, drift::CategoricalDataDrift>(module, "CategoricalBinCounts", bytes);
+    // Any other state fails in the continuous loader with the format's message.
+    return bins_on_detector<ContinuousBins, drift::ContinuousDataDrift>(module, "ContinuousBinCounts", bytes);
+}
+
 }  // namespace
 
+const FunctionBinding bins_from_detector_binding = make_binding<kFromDetector, from_detector>();
 const FunctionBinding check_drift_measures_binding = make_binding<kCheckMeasures, check_measures>();
 
 bool add_ContinuousBinCounts(PyObject* module) {

@@ -18,5 +18,6 @@ bool add_DistinctValues(PyObject* module);
 extern const FunctionBinding continuous_distinct_count_binding;
 extern const FunctionBinding element_kind_binding;
 extern const FunctionBinding check_drift_measures_binding;
+extern const FunctionBinding bins_from_detector_binding;
 
 }  // namespace tarvenn::engine

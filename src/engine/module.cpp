@@ -18,6 +18,7 @@ const FunctionBinding* const kFunctions[] = {
     &element_kind_binding,
     &check_drift_measures_binding,
     &load_binding,
+    &bins_from_detector_binding,
 };
 
 bool (*const kClasses[])(PyObject*) = {

@@ -41,20 +41,7 @@ std::optional<ConfusionMatrix> get_matrix(Reader& r) {
     return m;
 }
 
-// Arrays carry their length first.
-void put_doubles(Writer& w, const std::vector<double>& v) {
-    w.u64(v.size());
-    for (double x : v) w.f64(x);
-}
-
-std::optional<std::vector<double>> get_doubles(Reader& r) {
-    const std::size_t n = r.count(8);
-    if (!r.ok()) return std::nullopt;
-    std::vector<double> v(n);
-    for (double& x : v) x = r.f64();
-    return v;
-}
-
+// The bin counts carry their length first.
 void put_counts(Writer& w, const std::vector<std::uint64_t>& counts) {
     w.u64(counts.size());
     for (std::uint64_t c : counts) w.u64(c);
@@ -116,31 +103,12 @@ std::optional<LinearRegressionErrorBuckets> read_regression(Reader& r) {
     return b;
 }
 
-std::optional<ContinuousBins> read_continuous(Reader& r) {
-    const std::uint8_t rule = r.u8();
-    const std::uint32_t n_bins = r.u32();
-    if (rule > static_cast<std::uint8_t>(drift::QuantileType::Sturges)) return r.fail_field("binning rule"), std::nullopt;
-    auto edges = get_doubles(r);
-    auto hist = get_doubles(r);
-    if (!edges || !hist) return std::nullopt;
-    auto baseline = drift::BaselineContinuousBins::restore(static_cast<drift::QuantileType>(rule), n_bins,
-                                                           std::move(*edges), std::move(*hist));
-    if (!baseline) return r.fail_field("continuous baseline"), std::nullopt;
-    auto bins = ContinuousBins::on(std::move(*baseline));
-    if (!get_counts(r, bins.counts)) return std::nullopt;
-    return bins;
-}
-
-std::optional<CategoricalBins> read_categorical(Reader& r) {
-    const std::size_t n_labels = r.count(8);  // each label takes at least its length field
-    std::vector<std::string> labels;
-    labels.reserve(n_labels);
-    for (std::size_t i = 0; i < n_labels && r.ok(); ++i) labels.push_back(r.text());
-    auto hist = get_doubles(r);
-    if (!r.ok() || !hist) return std::nullopt;
-    auto baseline = drift::BaselineCategoricalBins::restore(std::move(labels), std::move(*hist));
-    if (!baseline) return r.fail_field("categorical baseline"), std::nullopt;
-    auto bins = CategoricalBins::on(std::move(*baseline));
+// A baseline in the layout the batch detectors save, then one count per bin.
+template <class Bins, class Baseline>
+std::optional<Bins> read_bins(Reader& r) {
+    auto baseline = Baseline::load_state(r);
+    if (!baseline) return std::nullopt;
+    auto bins = Bins::on(std::move(*baseline));
     if (!get_counts(r, bins.counts)) return std::nullopt;
     return bins;
 }
@@ -200,8 +168,8 @@ PyObject* load(PyObject* module, PyObject* const* argv) {
         case ClassTag::ClassificationCounts: return make(module, "ClassificationCounts", get_matrix(r), r);
         case ClassTag::LogisticCounts: return make(module, "LogisticCounts", read_logistic(r), r);
         case ClassTag::RegressionSums: return make(module, "RegressionSums", read_regression(r), r);
-        case ClassTag::ContinuousBinCounts: return make(module, "ContinuousBinCounts", read_continuous(r), r);
-        case ClassTag::CategoricalBinCounts: return make(module, "CategoricalBinCounts", read_categorical(r), r);
+        case ClassTag::ContinuousBinCounts: return make(module, "ContinuousBinCounts", read_bins<ContinuousBins, drift::BaselineContinuousBins>(r), r);
+        case ClassTag::CategoricalBinCounts: return make(module, "CategoricalBinCounts", read_bins<CategoricalBins, drift::BaselineCategoricalBins>(r), r);
         case ClassTag::DistinctValues: return make(module, "DistinctValues", read_distinct(r), r);
         default: break;
     }
@@ -256,21 +224,14 @@ std::vector<std::uint8_t> to_bytes(const LinearRegressionErrorBuckets& b) {
 
 std::vector<std::uint8_t> to_bytes(const ContinuousBins& s) {
     Writer w(ClassTag::ContinuousBinCounts);
-    const auto& b = *s.baseline;
-    w.u8(static_cast<std::uint8_t>(b.quantile_type()));
-    w.u32(b.n_bins());
-    put_doubles(w, b.bin_edges());
-    put_doubles(w, b.baseline_hist());
+    s.baseline->save_state(w);
     put_counts(w, s.counts);
     return std::move(w).finish();
 }
 
 std::vector<std::uint8_t> to_bytes(const CategoricalBins& s) {
     Writer w(ClassTag::CategoricalBinCounts);
-    const auto& labels = s.baseline->label_index();
-    w.u64(labels.size());
-    for (std::size_t i = 0; i < labels.size(); ++i) w.text(labels.label(i));
-    put_doubles(w, s.baseline->baseline_hist());
+    s.baseline->save_state(w);
     put_counts(w, s.counts);
     return std::move(w).finish();
 }

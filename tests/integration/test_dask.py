@@ -6,6 +6,10 @@ import pytest
 pytest.importorskip("dask.dataframe")
 distributed = pytest.importorskip("distributed")
 
+import math  # noqa: E402
+import pickle  # noqa: E402
+
+import _tarvenn as T  # noqa: E402
 import dask  # noqa: E402
 import dask.dataframe as dd  # noqa: E402
 import numpy as np  # noqa: E402
@@ -65,6 +69,21 @@ def test_drift_of_a_wide_frame_in_one_pass(client, data):
     want = tarvenn.drift(reference, data, bins="Scott")
     got = tdask.drift(dd.from_pandas(reference, npartitions=3), current, bins="Scott")
     assert_same_drift(got, want)
+
+
+def test_drift_from_saved_detectors(client, data):
+    reference = frame(n=5_000, seed=11)
+    detectors = {}
+    for name, make in (("age", lambda v: T.PyContinuousDataDrift(v, "Scott")), ("city", T.PyCategoricalDataDrift)):
+        values = tarvenn.prepare_drift_column(reference, name).values
+        detectors[name] = pickle.loads(pickle.dumps(make(values)))  # saved and loaded again
+    want = tarvenn.drift(reference, data, columns=["age", "city"], bins="Scott")
+    got = tdask.drift(detectors, dd.from_pandas(data, npartitions=4))
+    assert got.columns == ["age", "city"]
+    for g, w in zip(got, want):
+        assert (g.kind, g.bins, dict(g.measures), g.missing_current) == (w.kind, w.bins, dict(w.measures),
+                                                                        w.missing_current)
+        assert math.isnan(g.missing_reference)
 
 
 def test_empty_partitions_and_all_partitions_empty(client, data):
