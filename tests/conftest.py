@@ -1,3 +1,11 @@
+"""Shared fixtures and helpers of the test suite.
+
+Layout: contract/ holds the surface every callable shares (registration, calling
+convention, conversions, messages, leaks); one folder per family holds its
+behaviour; properties/ the cross-family properties. Every test that hypothesis
+drives is marked `property` (select with -m property, skip with -m "not property").
+The helper modules next to this file (surface_calls, perf_helpers) are importable
+from every folder."""
 import ctypes
 import ctypes.util
 import os
@@ -7,6 +15,8 @@ import sys
 import numpy as np
 import pytest
 from hypothesis import settings
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 # CI runs the same examples every time; local runs keep exploring.
 settings.register_profile("ci", derandomize=True, deadline=None)
@@ -37,3 +47,14 @@ def run_with_env():
         return out.stdout.strip()
 
     return run
+
+
+def pytest_configure(config):
+    config.addinivalue_line("markers", "property: a property test driven by hypothesis (marked automatically)")
+
+
+def pytest_collection_modifyitems(items):
+    for item in items:
+        test = getattr(item, "obj", None)
+        if getattr(test, "is_hypothesis_test", False):
+            item.add_marker(pytest.mark.property)

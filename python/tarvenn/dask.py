@@ -31,8 +31,9 @@ from .inputs import open_table
 from .results import DriftResult, MetricResult
 
 try:
-    import dask
     import dask.dataframe as dd
+    from dask.base import compute
+    from dask.delayed import delayed
 except ImportError as exc:  # pragma: no cover - only without the extra
     raise ImportError("tarvenn.dask needs Dask: pip install 'tarvenn[dask]'") from exc
 
@@ -54,11 +55,11 @@ def _runner(frame: Any, split_every: int = 8) -> Any:
 
     def run(plan: Plan) -> Any:
         parts = frame.to_delayed()
-        level = [dask.delayed(plan.partial, pure=True)(part, index) for index, part in enumerate(parts)]
-        merge_group = dask.delayed(_merge_group, pure=True)
+        level = [delayed(plan.partial, pure=True)(part, index) for index, part in enumerate(parts)]
+        merge_group = delayed(_merge_group, pure=True)
         while len(level) > 1:
             level = [merge_group(plan, *level[i : i + split_every]) for i in range(0, len(level), split_every)]
-        (result,) = dask.compute(level[0])
+        (result,) = compute(level[0])  # type: ignore[no-untyped-call,unused-ignore]
         return result
 
     return run
@@ -135,7 +136,7 @@ def drift(
                 f"the reference has {rows} rows, more than the {REFERENCE_ROW_LIMIT} that are collected "
                 "to build the baselines; pass a local frame or a sample of it"
             )
-        reference = reference.compute()
+        reference = reference.compute()  # type: ignore[no-untyped-call,unused-ignore]
     baselines = baselines_for(reference, list(frame.columns), columns, bins)
     meta = open_table(frame._meta, "current")
     for baseline in baselines:

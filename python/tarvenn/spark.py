@@ -31,7 +31,7 @@ from .inputs import open_table
 from .results import DriftResult, MetricResult
 
 try:
-    import pyarrow as pa
+    import pyarrow as pa  # type: ignore[import-untyped,unused-ignore]
     from pyspark.sql import DataFrame as SparkDataFrame
     from pyspark.sql.pandas.types import to_arrow_schema
 except ImportError as exc:  # pragma: no cover - only without the extra

@@ -5,24 +5,25 @@
 
 namespace tarvenn {
 
-std::string_view display(BiasError e) {
-    static constexpr std::array<std::string_view, 5> texts{
-        "No deviation in behavior between facets",
-        "No segmentation parameters provided",
-        "Ambiguous segmentation parameters",
-        "All data arrays must have equal length and be at least lenght 1",
-        "Invalid bias configuration",
-    };
-    return texts[static_cast<std::size_t>(e)];
-}
+namespace {
 
-std::string_view variant_name(BiasError e) {
-    static constexpr std::array<std::string_view, 5> names{
-        "NoFacetDeviation", "NoSegmentationParameters", "AmbiguousSegmentationParameters",
-        "DataLengthError",  "BiasConfigError",
-    };
-    return names[static_cast<std::size_t>(e)];
-}
+// Each BiasError variant's name and display text, in variant order.
+struct BiasErrorRow {
+    std::string_view name;
+    std::string_view text;
+};
+constexpr std::array<BiasErrorRow, 5> kBiasErrors{{
+    {"NoFacetDeviation", "No deviation in behavior between facets"},
+    {"NoSegmentationParameters", "No segmentation parameters provided"},
+    {"AmbiguousSegmentationParameters", "Ambiguous segmentation parameters"},
+    {"DataLengthError", "All data arrays must have equal length and be at least lenght 1"},
+    {"BiasConfigError", "Invalid bias configuration"},
+}};
+
+}  // namespace
+
+std::string_view display(BiasError e) { return kBiasErrors[static_cast<std::size_t>(e)].text; }
+std::string_view variant_name(BiasError e) { return kBiasErrors[static_cast<std::size_t>(e)].name; }
 
 std::string_view display(DriftError e) {
     static constexpr std::array<std::string_view, 8> texts{
@@ -77,44 +78,19 @@ std::string display(const InvalidMetricError& e) {
     return out;
 }
 
-std::string display(DataBiasRuntimeError e) {
-    static constexpr std::array<std::string_view, 7> names{
-        "ClassImbalance",         "DifferenceInProportionOfLabels", "KlDivergence", "JsDivergence",
-        "TotalVariationDistance", "KolmogorovSmirnov",              "LpNorm",
-    };
-    return std::string(names[static_cast<std::size_t>(e)]) + " not present";
-}
-
-std::string display(ModelBiasRuntimeError e) {
-    static constexpr std::array<std::string_view, 12> names{
-        "DifferenceInPositivePredictedLabels",
-        "DisparateImpact",
-        "AccuracyDifference",
-        "RecallDifference",
-        "DifferenceInConditionalAcceptance",
-        "DifferenceInAcceptanceRate",
-        "SpecialityDifference",
-        "DifferenceInConditionalRejection",
-        "TreatmentEquity",
-        "ConditionalDemographicDesparityPredictedLabels",
-        "DifferenceInRejectionRate",
-        "GeneralizedEntropy",
-    };
-    return std::string(names[static_cast<std::size_t>(e)]) + " not present";
-}
-
 std::string display(const ModelPerformanceError& e) {
-    using K = ModelPerformanceError::Kind;
-    switch (e.kind) {
-        case K::InvalidData: return "Metric cannot be computed with given data";
-        case K::EmptyDataVector: return "Empty data vectors";
-        case K::DataVectorLengthMismatch: return "Data vectors must be equal length";
-        case K::InvalidAnalysisReport: return "Invalid analysis report";
-        case K::Bias: return "Bias Error: " + std::string(variant_name(e.bias));
-        case K::DataVectorTypeMismatch: return "Data Vector type mistmatch";
-        case K::UnsupportedTypeError: return "UnSupportedType";
-    }
-    return "UnSupportedType";
+    static constexpr std::array<std::string_view, 7> texts{
+        "Metric cannot be computed with given data",
+        "Empty data vectors",
+        "Data vectors must be equal length",
+        "Invalid analysis report",
+        "Bias Error: ",  // followed by the BiasError variant's name
+        "Data Vector type mistmatch",
+        "UnSupportedType",
+    };
+    std::string text(texts[static_cast<std::size_t>(e.kind)]);
+    if (e.kind == ModelPerformanceError::Kind::Bias) text += variant_name(e.bias);
+    return text;
 }
 
 }  // namespace tarvenn

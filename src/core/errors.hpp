@@ -1,6 +1,6 @@
 // The six error enumerations of the computing code and their display texts.
 // Computing code returns these as values (std::expected); only the bindings turn
-// them into Python exceptions (errors/py_errors.hpp).
+// them into Python exceptions (python/exceptions.hpp).
 #pragma once
 
 #include <cstdint>
@@ -35,18 +35,12 @@ std::string_view display(DriftError e);
 // A metric-name list with names that are not metrics of the family; carries every
 // rejected name in the caller's order, duplicates included.
 struct InvalidMetricError {
-    enum class Kind : std::uint8_t {
-        DataBiasMetrics,
-        ModelBiasMetrics,
-        ClassificationMetrics,
-        RegressionMetrics,
-    };
-    Kind kind;
     std::vector<std::string> names;
 };
 std::string display(const InvalidMetricError& e);
 
-// One variant per data bias metric, in metric order: "<metric> not present".
+// One variant per data bias metric: "<metric> not present". The variants list the
+// metrics in an order of their own; core/metric_errors.hpp pairs them.
 enum class DataBiasRuntimeError : std::uint8_t {
     ClassImbalance,
     DifferenceInProportionOfLabels,
@@ -56,7 +50,6 @@ enum class DataBiasRuntimeError : std::uint8_t {
     KolmogorovSmirnov,
     LpNorm,
 };
-std::string display(DataBiasRuntimeError e);
 
 enum class ModelBiasRuntimeError : std::uint8_t {
     DifferenceInPositivePredictedLabels,
@@ -72,7 +65,6 @@ enum class ModelBiasRuntimeError : std::uint8_t {
     DifferenceInRejectionRate,
     GeneralizedEntropy,
 };
-std::string display(ModelBiasRuntimeError e);
 
 struct ModelPerformanceError {
     enum class Kind : std::uint8_t {

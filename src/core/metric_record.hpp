@@ -1,17 +1,24 @@
-// A typed metric record: one 32-bit value per metric of orders 0..N-1 of the
-// enumeration M, with its map forms and its construction from a text-keyed map.
+// The typed metric record: one 32-bit value per metric of orders 0..N-1 of the
+// enumeration M, with its map form and its one construction from a map. Each
+// family's record derives from it and adds its comparisons:
+//   compare(baseline, metrics, threshold)  the runtime check of *this (latest)
+//   runtime_drift_report(baseline)         the monitors' drift snapshot
+//   drift_moves(baseline)                  the moves their drift report thresholds
+// and names the error of a missing metric (`MapError`, `missing(metric)`).
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <expected>
+#include <optional>
+#include <span>
 
 #include "core/errors.hpp"
 #include "core/metrics.hpp"
 
 namespace tarvenn {
 
-template <class M, std::size_t N>
+template <class M, std::size_t N = metric_count<M>>
 struct MetricRecord {
     using Metric = M;
     static constexpr std::size_t size = N;
@@ -21,30 +28,36 @@ struct MetricRecord {
     float operator[](Metric m) const { return values[metric_index(m)]; }
     float& operator[](Metric m) { return values[metric_index(m)]; }
 
+    // The metrics of the record, in declaration order.
+    static constexpr std::span<const Metric> metrics() { return kFirstMetrics<Metric, N>; }
+
     // Every field under its own metric.
     MetricMap<Metric> to_map() const {
         MetricMap<Metric> map;
         for (std::size_t i = 0; i < N; ++i) map.insert(static_cast<Metric>(i), values[i]);
         return map;
     }
-
-    // baseline − latest for every metric, unfiltered.
-    MetricMap<Metric> runtime_drift_report(const MetricRecord& baseline) const {
-        MetricMap<Metric> map;
-        for (std::size_t i = 0; i < N; ++i) map.insert(static_cast<Metric>(i), baseline.values[i] - values[i]);
-        return map;
-    }
 };
 
-// The record of type Record (a MetricRecord) taken from a text-keyed map; a missing
-// name fails with InvalidAnalysisReport. Unknown keys are ignored.
-template <class Record>
-std::expected<Record, ModelPerformanceError> record_from_map(const NameMap& map) {
+template <class M>
+std::optional<float> value_in(const NameMap& map, M m) {
+    return lookup(map, metric_name(m));
+}
+template <class M>
+std::optional<float> value_in(const MetricMap<M>& map, M m) {
+    return map.get(m);
+}
+
+// The record of type Record taken from a text-keyed or metric-keyed map: its
+// metrics are looked up in order and the first missing one fails with
+// Record::missing(metric). Other keys are ignored.
+template <class Record, class Map>
+std::expected<Record, typename Record::MapError> record_from_map(const Map& map) {
     Record record;
-    for (std::size_t i = 0; i < Record::size; ++i) {
-        const auto v = lookup(map, metric_name(static_cast<typename Record::Metric>(i)));
-        if (!v) return std::unexpected(ModelPerformanceError::of(ModelPerformanceError::Kind::InvalidAnalysisReport));
-        record.values[i] = *v;
+    for (const auto m : Record::metrics()) {
+        const std::optional<float> v = value_in(map, m);
+        if (!v) return std::unexpected(Record::missing(m));
+        record[m] = *v;
     }
     return record;
 }

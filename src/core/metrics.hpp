@@ -1,6 +1,5 @@
 // Metric enumerations of the four metric families, their names (parse form and
-// display form are the same text), metric-name list parsing, and the stability
-// epsilon setting.
+// display form are the same text) and metric-name list parsing.
 #pragma once
 
 #include <array>
@@ -8,12 +7,14 @@
 #include <cstdint>
 #include <expected>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "core/errors.hpp"
+#include "core/settings.hpp"
 
 namespace tarvenn {
 
@@ -64,8 +65,7 @@ enum class LinearRegressionEvaluationMetric : std::uint8_t {
     MeanAbsolutePercentageError,
 };
 
-// Per-enumeration facts: the names in declaration order and the InvalidMetricError
-// kind used when a list of names holds unknown ones.
+// Per-enumeration facts: the names in declaration order.
 template <class M>
 struct MetricInfo;
 
@@ -75,7 +75,6 @@ struct MetricInfo<DataBiasMetric> {
         "ClassImbalance", "DifferenceInProportionOfLabels", "KlDivergence", "JsDivergence",
         "LpNorm",         "TotalVariationDistance",         "KolmogorovSmirnov",
     };
-    static constexpr auto invalid_kind = InvalidMetricError::Kind::DataBiasMetrics;
 };
 
 template <>
@@ -94,7 +93,6 @@ struct MetricInfo<ModelBiasMetric> {
         "ConditionalDemographicDesparityPredictedLabels",
         "GeneralizedEntropy",
     };
-    static constexpr auto invalid_kind = InvalidMetricError::Kind::ModelBiasMetrics;
 };
 
 template <>
@@ -103,7 +101,6 @@ struct MetricInfo<ClassificationEvaluationMetric> {
         "BalancedAccuracy", "PrecisionPositive", "PrecisionNegative", "RecallPositive",
         "RecallNegative",   "Accuracy",          "F1Score",           "LogLoss",
     };
-    static constexpr auto invalid_kind = InvalidMetricError::Kind::ClassificationMetrics;
 };
 
 template <>
@@ -113,7 +110,6 @@ struct MetricInfo<LinearRegressionEvaluationMetric> {
         "RSquared",             "MaxError",                "MeanSquaredLogError",
         "RootMeanSquaredLogError", "MeanAbsolutePercentageError",
     };
-    static constexpr auto invalid_kind = InvalidMetricError::Kind::RegressionMetrics;
 };
 
 template <class M>
@@ -140,14 +136,12 @@ std::optional<M> parse_metric(std::string_view text) {
 }
 
 // Parses a metric-name list, keeping order and duplicates. Unknown names are all
-// collected, in input order, into one error of `invalid_kind`.
+// collected, in input order, into one error.
 template <class M>
-std::expected<std::vector<M>, InvalidMetricError> parse_metric_list(
-    const std::vector<std::string>& texts,
-    InvalidMetricError::Kind invalid_kind = MetricInfo<M>::invalid_kind) {
+std::expected<std::vector<M>, InvalidMetricError> parse_metric_list(const std::vector<std::string>& texts) {
     std::vector<M> metrics;
     metrics.reserve(texts.size());
-    InvalidMetricError rejected{invalid_kind, {}};
+    InvalidMetricError rejected;
     for (const auto& text : texts) {
         if (auto m = parse_metric<M>(text)) {
             metrics.push_back(*m);
@@ -216,7 +210,7 @@ inline std::optional<float> lookup(const NameMap& map, std::string_view name) {
 template <class M>
 std::expected<MetricMap<M>, InvalidMetricError> convert_analysis(const NameMap& map) {
     MetricMap<M> metrics;
-    InvalidMetricError rejected{MetricInfo<M>::invalid_kind, {}};
+    InvalidMetricError rejected;
     for (const auto& [key, value] : map) {
         if (auto m = parse_metric<M>(key)) metrics.insert(*m, value);
         else rejected.names.push_back(key);
@@ -225,15 +219,18 @@ std::expected<MetricMap<M>, InvalidMetricError> convert_analysis(const NameMap& 
     return metrics;
 }
 
-// Every metric of the enumeration, in declaration order.
-template <class M>
-std::vector<M> all_metrics() {
-    std::vector<M> out;
-    for (std::size_t i = 0; i < metric_count<M>; ++i) out.push_back(static_cast<M>(i));
-    return out;
-}
+// The first N metrics of the enumeration (all of them by default), in declaration order.
+template <class M, std::size_t N = metric_count<M>>
+inline constexpr std::array<M, N> kFirstMetrics = [] {
+    std::array<M, N> list{};
+    for (std::size_t i = 0; i < N; ++i) list[i] = static_cast<M>(i);
+    return list;
+}();
 
-// The stability epsilon, read once from TARVENN_STABILITY_EPS (default 1e-12).
-double stability_eps();
+// Every metric of the enumeration, in declaration order, without allocating.
+template <class M>
+constexpr std::span<const M> all_metrics() {
+    return kFirstMetrics<M>;
+}
 
 }  // namespace tarvenn

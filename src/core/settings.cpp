@@ -110,4 +110,14 @@ std::optional<float> parse_setting_f32(std::string_view text) { return parse_set
 double env_setting_f64(const char* variable, double fallback) { return env_setting(variable, fallback); }
 float env_setting_f32(const char* variable, float fallback) { return env_setting(variable, fallback); }
 
+double stability_eps() {
+    static const double STABILITIY_EPS = env_setting_f64("TARVENN_STABILITY_EPS", 1e-12);
+    return STABILITIY_EPS;
+}
+
+float distribution_type_heuristic() {
+    static const float DISTRIBUTION_TYPE_HEURISTIC = env_setting_f32("TARVENN_DISTRIBUTION_HEURISTIC", 0.05f);
+    return DISTRIBUTION_TYPE_HEURISTIC;
+}
+
 }  // namespace tarvenn

@@ -15,4 +15,12 @@ std::optional<float> parse_setting_f32(std::string_view text);
 double env_setting_f64(const char* variable, double fallback);
 float env_setting_f32(const char* variable, float fallback);
 
+// The process settings, each read once on first use (a function-local static is
+// initialised exactly once, even under concurrent first use).
+// The stability epsilon, from TARVENN_STABILITY_EPS (default 1e-12).
+double stability_eps();
+// DISTRIBUTION_TYPE_HEURISTIC, from TARVENN_DISTRIBUTION_HEURISTIC (default 0.05):
+// the distinct-value share above which a numeric column counts as continuous.
+float distribution_type_heuristic();
+
 }  // namespace tarvenn

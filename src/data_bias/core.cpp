@@ -5,7 +5,7 @@
 
 namespace tarvenn {
 
-std::expected<DataBiasResult, ModelPerformanceError> pre_training_bias(const PreTrainingCounts& c) {
+DataBiasResult pre_training_bias(const PreTrainingCounts& c) {
     DataBiasResult result;
     const auto n_a = c.facet_a_count;
     const auto n_d = c.facet_d_count;
@@ -13,7 +13,6 @@ std::expected<DataBiasResult, ModelPerformanceError> pre_training_bias(const Pre
     const float ci = static_cast<float>(diff < 0 ? -static_cast<std::uint64_t>(diff) : static_cast<std::uint64_t>(diff)) /
                      static_cast<float>(n_a + n_d);
     result.insert(DataBiasMetric::ClassImbalance, ci);
-    if (n_a == 0 || n_d == 0) return std::unexpected(ModelPerformanceError::of(ModelPerformanceError::Kind::EmptyDataVector));
 
     const float q_a = static_cast<float>(c.facet_a_positive) / static_cast<float>(n_a);
     const float q_d = static_cast<float>(c.facet_d_positive) / static_cast<float>(n_d);
@@ -67,14 +66,8 @@ PreTrainingCounts count_pre_training(const ColumnLabels& feature, const ColumnLa
 }
 
 std::expected<DataBiasResult, BiasError> data_bias_from_counts(const PreTrainingCounts& counts) {
-    if (counts.facet_a_count == 0 || counts.facet_d_count == 0) return std::unexpected(BiasError::NoFacetDeviation);
-    auto result = pre_training_bias(counts);
-    if (!result) {
-        return std::unexpected(result.error().kind == ModelPerformanceError::Kind::EmptyDataVector
-                                   ? BiasError::DataLengthError
-                                   : BiasError::NoFacetDeviation);
-    }
-    return *result;
+    if (!counts.both_facets()) return std::unexpected(BiasError::NoFacetDeviation);
+    return pre_training_bias(counts);
 }
 
 std::expected<DataBiasResult, BiasError> data_bias_analysis_core(const ColumnLabels& feature,

@@ -28,6 +28,7 @@ struct PreTrainingCounts {
             facet_d_positive += positive;
         }
     }
+    bool both_facets() const { return facet_a_count != 0 && facet_d_count != 0; }
     void add(const PreTrainingCounts& other) {
         facet_a_positive += other.facet_a_positive;
         facet_a_count += other.facet_a_count;
@@ -39,8 +40,9 @@ struct PreTrainingCounts {
 
 using DataBiasResult = MetricMap<DataBiasMetric>;
 
-// The seven metrics in 32-bit arithmetic; EmptyDataVector when a facet is empty.
-std::expected<DataBiasResult, ModelPerformanceError> pre_training_bias(const PreTrainingCounts& counts);
+// The seven metrics in 32-bit arithmetic. Both facets must hold rows
+// (counts.both_facets()); each caller reports an empty facet in its own terms.
+DataBiasResult pre_training_bias(const PreTrainingCounts& counts);
 
 // Counts the facets of two label columns of equal length (the caller checks it).
 PreTrainingCounts count_pre_training(const ColumnLabels& feature, const ColumnLabels& truth);

@@ -10,13 +10,13 @@
 
 #include "data_bias/core.hpp"
 #include "segmentation/int8_segmentation.hpp"
-#include "core/relative_drift_reports.hpp"
+#include "core/monitor_reports.hpp"
 #include "data_bias/runtime.hpp"
 #include "core/state_fields.hpp"
 
 namespace tarvenn {
 
-class StreamingDataBias : public RelativeDriftReports<StreamingDataBias, DataBiasMetric> {
+class StreamingDataBias : public MonitorReports<StreamingDataBias, DataBiasRuntime> {
 public:
     using Metric = DataBiasMetric;
 

@@ -55,6 +55,11 @@ BaselineSummary summarize(std::span<const double> values, QuantileType rule) {
 
 }  // namespace
 
+std::string display(const TooManyBins& e) {
+    return "The baseline needs " + std::to_string(e.requested) + " bins, more than the limit of " +
+           std::to_string(e.limit) + " bins";
+}
+
 std::expected<BaselineContinuousBins, BaselineError> BaselineContinuousBins::create(
     std::span<const double> values, QuantileType rule) {
     return build(values, rule);

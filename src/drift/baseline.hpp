@@ -32,6 +32,9 @@ struct TooManyBins {
     std::uint32_t limit;
 };
 
+// "The baseline needs <requested> bins, more than the limit of <limit> bins".
+std::string display(const TooManyBins& e);
+
 // Failures of building a continuous baseline.
 using BaselineError = std::variant<DriftError, TooManyBins>;
 

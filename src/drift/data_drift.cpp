@@ -45,9 +45,6 @@ std::expected<std::vector<double>, DriftError> drift_from_counts(std::span<const
 
 // ---- ContinuousDataDrift -------------------------------------------------------
 
-ContinuousDataDrift::ContinuousDataDrift(BaselineContinuousBins baseline)
-    : baseline_(std::move(baseline)), rt_bins_(baseline_.n_bins(), 0.0), counts_(baseline_.n_bins(), 0) {}
-
 std::expected<ContinuousDataDrift, BaselineError> ContinuousDataDrift::create(std::span<const double> baseline,
                                                                              std::optional<QuantileType> rule) {
     auto bins = BaselineContinuousBins::create(baseline, rule.value_or(QuantileType::FreedmanDiaconis));
@@ -55,40 +52,33 @@ std::expected<ContinuousDataDrift, BaselineError> ContinuousDataDrift::create(st
     return ContinuousDataDrift(std::move(*bins));
 }
 
-std::expected<void, DriftError> ContinuousDataDrift::build_rt_hist(std::span<const double> runtime) {
+std::expected<std::vector<double>, DriftError> ContinuousDataDrift::rt_hist(std::span<const double> runtime) const {
     if (runtime.empty()) return std::unexpected(DriftError::EmptyRuntimeData);
-    // Counts are exact integers; the runtime bins start at 0, so each bin's repeated
-    // additions of 1.0 equal its count.
-    baseline_.count_bins(runtime, counts_);
-    for (std::size_t b = 0; b < rt_bins_.size(); ++b) {
-        rt_bins_[b] += static_cast<double>(counts_[b]);
-        counts_[b] = 0;
-    }
-    return {};
+    // Counts are exact integers, so each bin's value equals the repeated additions
+    // of 1.0 from 0.
+    std::vector<std::uint64_t> counts(baseline_.n_bins(), 0);
+    baseline_.count_bins(runtime, counts);
+    std::vector<double> bins(counts.size());
+    for (std::size_t b = 0; b < counts.size(); ++b) bins[b] = static_cast<double>(counts[b]);
+    return bins;
 }
 
 std::expected<double, DriftError> ContinuousDataDrift::compute_drift(std::span<const double> runtime,
-                                                                     DataDriftType type) {
+                                                                     DataDriftType type) const {
     return first_value(compute_drift_many(runtime, std::span<const DataDriftType>(&type, 1)));
 }
 
 std::expected<std::vector<double>, DriftError> ContinuousDataDrift::compute_drift_many(
-    std::span<const double> runtime, std::span<const DataDriftType> types) {
-    if (auto built = build_rt_hist(runtime); !built) return std::unexpected(built.error());
-    const double total = sum_in_bin_order(rt_bins_);
-    auto values = measures(baseline_.baseline_hist(), rt_bins_, total, types, BinLayout::Continuous);
-    std::fill(rt_bins_.begin(), rt_bins_.end(), 0.0);
-    return values;
+    std::span<const double> runtime, std::span<const DataDriftType> types) const {
+    const auto bins = rt_hist(runtime);
+    if (!bins) return std::unexpected(bins.error());
+    return measures(baseline_.baseline_hist(), *bins, sum_in_bin_order(*bins), types, BinLayout::Continuous);
 }
 
 std::expected<void, BaselineError> ContinuousDataDrift::reset_baseline(std::span<const double> baseline) {
     auto rebuilt = BaselineContinuousBins::create(baseline, baseline_.quantile_type());
     if (!rebuilt) return std::unexpected(rebuilt.error());
-    std::vector<double> rt_bins(rebuilt->n_bins(), 0.0);
-    std::vector<std::uint64_t> counts(rebuilt->n_bins(), 0);
     baseline_ = std::move(*rebuilt);
-    rt_bins_ = std::move(rt_bins);
-    counts_ = std::move(counts);
     return {};
 }
 
@@ -104,42 +94,37 @@ std::expected<std::vector<double>, BaselineError> compute_drift_continuous_distr
 
 // ---- CategoricalDataDrift ------------------------------------------------------
 
-CategoricalDataDrift::CategoricalDataDrift(BaselineCategoricalBins baseline)
-    : baseline_(std::move(baseline)), rt_bins_(baseline_.n_bins(), 0.0) {}
-
 std::expected<CategoricalDataDrift, DriftError> CategoricalDataDrift::create(std::span<const std::string> baseline) {
     auto bins = BaselineCategoricalBins::create(baseline);
     if (!bins) return std::unexpected(bins.error());
     return CategoricalDataDrift(std::move(*bins));
 }
 
-std::expected<void, DriftError> CategoricalDataDrift::build_rt_hist(std::span<const std::uint32_t> runtime_bins) {
+std::expected<std::vector<double>, DriftError> CategoricalDataDrift::rt_hist(
+    std::span<const std::uint32_t> runtime_bins) const {
     if (runtime_bins.empty()) return std::unexpected(DriftError::EmptyRuntimeData);
-    if (!bins_in_range(runtime_bins, rt_bins_.size())) return std::unexpected(DriftError::MalformedRuntimeBins);
-    for (std::uint32_t b : runtime_bins) rt_bins_[b] += 1.0;
-    return {};
+    if (!bins_in_range(runtime_bins, baseline_.n_bins())) return std::unexpected(DriftError::MalformedRuntimeBins);
+    std::vector<double> bins(baseline_.n_bins(), 0.0);
+    for (std::uint32_t b : runtime_bins) bins[b] += 1.0;
+    return bins;
 }
 
 std::expected<double, DriftError> CategoricalDataDrift::compute_drift(std::span<const std::uint32_t> runtime_bins,
-                                                                      DataDriftType type) {
+                                                                      DataDriftType type) const {
     return first_value(compute_drift_many(runtime_bins, std::span<const DataDriftType>(&type, 1)));
 }
 
 std::expected<std::vector<double>, DriftError> CategoricalDataDrift::compute_drift_many(
-    std::span<const std::uint32_t> runtime_bins, std::span<const DataDriftType> types) {
-    if (auto built = build_rt_hist(runtime_bins); !built) return std::unexpected(built.error());
-    const double total = sum_in_bin_order(rt_bins_);
-    auto values = measures(baseline_.baseline_hist(), rt_bins_, total, types, BinLayout::Categorical);
-    std::fill(rt_bins_.begin(), rt_bins_.end(), 0.0);
-    return values;
+    std::span<const std::uint32_t> runtime_bins, std::span<const DataDriftType> types) const {
+    const auto bins = rt_hist(runtime_bins);
+    if (!bins) return std::unexpected(bins.error());
+    return measures(baseline_.baseline_hist(), *bins, sum_in_bin_order(*bins), types, BinLayout::Categorical);
 }
 
 std::expected<void, DriftError> CategoricalDataDrift::reset_baseline(std::span<const std::string> baseline) {
     auto rebuilt = BaselineCategoricalBins::create(baseline);
     if (!rebuilt) return std::unexpected(rebuilt.error());
-    std::vector<double> rt_bins(rebuilt->n_bins(), 0.0);
     baseline_ = std::move(*rebuilt);
-    rt_bins_ = std::move(rt_bins);
     return {};
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "drift/baseline.hpp"
@@ -22,10 +23,11 @@ public:
     // No rule: FreedmanDiaconis.
     static std::expected<ContinuousDataDrift, BaselineError> create(std::span<const double> baseline,
                                                                    std::optional<QuantileType> rule);
-    // Bins `runtime` (empty: EmptyRuntimeData), computes, clears the runtime bins.
-    std::expected<double, DriftError> compute_drift(std::span<const double> runtime, DataDriftType type);
+    // Bins `runtime` (empty: EmptyRuntimeData) into a histogram of its own and
+    // computes; the detector is only read, so calls may run concurrently.
+    std::expected<double, DriftError> compute_drift(std::span<const double> runtime, DataDriftType type) const;
     std::expected<std::vector<double>, DriftError> compute_drift_many(std::span<const double> runtime,
-                                                                      std::span<const DataDriftType> types);
+                                                                      std::span<const DataDriftType> types) const;
     std::expected<void, BaselineError> reset_baseline(std::span<const double> baseline);
 
     const BaselineContinuousBins& baseline() const { return baseline_; }
@@ -36,12 +38,10 @@ public:
     static std::expected<ContinuousDataDrift, state::StateError> load_state(std::span<const std::uint8_t> bytes);
 
 private:
-    explicit ContinuousDataDrift(BaselineContinuousBins baseline);
-    std::expected<void, DriftError> build_rt_hist(std::span<const double> runtime);
+    explicit ContinuousDataDrift(BaselineContinuousBins baseline) : baseline_(std::move(baseline)) {}
+    std::expected<std::vector<double>, DriftError> rt_hist(std::span<const double> runtime) const;
 
     BaselineContinuousBins baseline_;
-    std::vector<double> rt_bins_;
-    std::vector<std::uint64_t> counts_;  // scratch of build_rt_hist, all 0 between calls
 };
 
 // Runtime labels reach the categorical detectors as their bin indices
@@ -50,9 +50,9 @@ class CategoricalDataDrift {
 public:
     static std::expected<CategoricalDataDrift, DriftError> create(std::span<const std::string> baseline);
     std::expected<double, DriftError> compute_drift(std::span<const std::uint32_t> runtime_bins,
-                                                    DataDriftType type);
+                                                    DataDriftType type) const;
     std::expected<std::vector<double>, DriftError> compute_drift_many(std::span<const std::uint32_t> runtime_bins,
-                                                                      std::span<const DataDriftType> types);
+                                                                      std::span<const DataDriftType> types) const;
     std::expected<void, DriftError> reset_baseline(std::span<const std::string> baseline);
 
     const BaselineCategoricalBins& baseline() const { return baseline_; }
@@ -62,11 +62,10 @@ public:
     static std::expected<CategoricalDataDrift, state::StateError> load_state(std::span<const std::uint8_t> bytes);
 
 private:
-    explicit CategoricalDataDrift(BaselineCategoricalBins baseline);
-    std::expected<void, DriftError> build_rt_hist(std::span<const std::uint32_t> runtime_bins);
+    explicit CategoricalDataDrift(BaselineCategoricalBins baseline) : baseline_(std::move(baseline)) {}
+    std::expected<std::vector<double>, DriftError> rt_hist(std::span<const std::uint32_t> runtime_bins) const;
 
     BaselineCategoricalBins baseline_;
-    std::vector<double> rt_bins_;
 };
 
 // One-shot drift between two continuous samples, one value per drift type.

@@ -12,6 +12,18 @@
 namespace tarvenn::engine {
 namespace {
 
+// How the module's segmentation reads an array's items: numbers (float or
+// integer dtypes, native byte order), bools, or anything else, read as text.
+enum class ElementKind : std::uint8_t { Float, Integer, Boolean, Other };
+
+ElementKind element_kind_of(PyArrayObject* array) {
+    const NativeType type = native_type(array);
+    if (type == NativeType::F64 || type == NativeType::F32) return ElementKind::Float;
+    if (is_integer(type)) return ElementKind::Integer;
+    if (type == NativeType::Bool) return ElementKind::Boolean;
+    return ElementKind::Other;
+}
+
 constexpr const char* kDistinct = "DistinctValues";
 using DistinctAcc = Accumulator<DistinctSample>;
 
@@ -35,8 +47,8 @@ PyObject* distinct_add(PyObject* self, PyObject* const* argv) {
     if (!in_use) return nullptr;
     PyArrayObject* array;
     if (!to_numpy_array(argv[0], "values", array)) return nullptr;
-    const ArrayElementKind kind = determine_type(array);
-    if (PyArray_NDIM(array) != 1 || (kind != ArrayElementKind::Float && kind != ArrayElementKind::Integer)) {
+    const ElementKind kind = element_kind_of(array);
+    if (PyArray_NDIM(array) != 1 || (kind != ElementKind::Float && kind != ElementKind::Integer)) {
         PyErr_SetString(PyExc_TypeError, "argument 'values': expected a one-dimensional numeric array");
         return nullptr;
     }
@@ -89,11 +101,11 @@ constexpr Signature kElementKind{nullptr, "element_kind", {"array"}, 1,
 PyObject* element_kind(PyObject*, PyObject* const* argv) {
     PyArrayObject* array;
     if (!to_numpy_array(argv[0], "array", array)) return nullptr;
-    switch (determine_type(array)) {
-        case ArrayElementKind::Float: return PyUnicode_FromString("float");
-        case ArrayElementKind::Integer: return PyUnicode_FromString("integer");
-        case ArrayElementKind::Boolean: return PyUnicode_FromString("boolean");
-        case ArrayElementKind::Other: break;
+    switch (element_kind_of(array)) {
+        case ElementKind::Float: return PyUnicode_FromString("float");
+        case ElementKind::Integer: return PyUnicode_FromString("integer");
+        case ElementKind::Boolean: return PyUnicode_FromString("boolean");
+        case ElementKind::Other: break;
     }
     return PyUnicode_FromString("other");
 }

@@ -20,21 +20,24 @@ namespace {
 using Kind = ModelPerformanceError::Kind;
 
 // The two columns of an add: NumPy arrays that convert to 32-bit floats (y_true
-// first), of equal length.
-bool f32_columns(PyObject* const* argv, PyArrayObject*& y_true, PyArrayObject*& y_pred) {
-    return to_numpy_array(argv[0], "y_true", y_true) && to_numpy_array(argv[1], "y_pred", y_pred) &&
-           f32_convertible(y_true, determine_type(y_true)) && f32_convertible(y_pred, determine_type(y_pred));
+// first), as the batch functions convert them.
+bool numpy_args(PyObject* const* argv, PyArrayObject*& y_true, PyArrayObject*& y_pred) {
+    return to_numpy_array(argv[0], "y_true", y_true) && to_numpy_array(argv[1], "y_pred", y_pred);
 }
 
-bool same_length(PyArrayObject* a, PyArrayObject* b) {
-    if (PyArray_DIM(a, 0) == PyArray_DIM(b, 0)) return true;
+bool f32_columns(PyArrayObject* y_true, PyArrayObject* y_pred, F32Column& t, F32Column& p) {
+    return to_f32_column(y_true, t) && to_f32_column(y_pred, p);
+}
+
+bool same_length(const F32Column& a, const F32Column& b) {
+    if (a.size == b.size) return true;
     raise(ModelPerformanceError::of(Kind::DataVectorLengthMismatch));
     return false;
 }
 
 // Reads both columns block by block without the interpreter lock.
 template <class F>
-void read_blocks(PyArrayObject* y_true, PyArrayObject* y_pred, F&& f) {
+void read_blocks(const F32Column& y_true, const F32Column& y_pred, F&& f) {
     without_gil([&] { for_each_f32_block_pair(y_true, y_pred, f); });
 }
 
@@ -57,10 +60,12 @@ PyObject* classification_add(PyObject* self, PyObject* const* argv) {
     InUse in_use(acc);
     if (!in_use) return nullptr;
     PyArrayObject *y_true, *y_pred;
-    if (!f32_columns(argv, y_true, y_pred) || !same_length(y_true, y_pred)) return nullptr;
+    F32Column yt, yp;
+    if (!numpy_args(argv, y_true, y_pred) || !f32_columns(y_true, y_pred, yt, yp) || !same_length(yt, yp))
+        return nullptr;
     PyRef hold_t = PyRef::borrow(argv[0]), hold_p = PyRef::borrow(argv[1]);
     ConfusionMatrix counts;
-    read_blocks(y_true, y_pred, [&](auto t, auto p) { counts.add(count_hard_labels(t, p)); });
+    read_blocks(yt, yp, [&](auto t, auto p) { counts.add(count_hard_labels(t, p)); });
     acc.state.add(counts);
     Py_RETURN_NONE;
 }
@@ -111,11 +116,13 @@ PyObject* logistic_add(PyObject* self, PyObject* const* argv) {
     InUse in_use(acc);
     if (!in_use) return nullptr;
     PyArrayObject *y_true, *y_pred;
-    if (!f32_columns(argv, y_true, y_pred) || !same_length(y_true, y_pred)) return nullptr;
+    F32Column yt, yp;
+    if (!numpy_args(argv, y_true, y_pred) || !f32_columns(y_true, y_pred, yt, yp) || !same_length(yt, yp))
+        return nullptr;
     PyRef hold_t = PyRef::borrow(argv[0]), hold_p = PyRef::borrow(argv[1]);
     // The sums continue in row order, so that consecutive adds give the sums of
     // one batch call over the rows they hold together.
-    read_blocks(y_true, y_pred, [&](auto t, auto p) { acc.state.add(t, p); });
+    read_blocks(yt, yp, [&](auto t, auto p) { acc.state.add(t, p); });
     Py_RETURN_NONE;
 }
 
@@ -167,16 +174,17 @@ PyObject* regression_add(PyObject* self, PyObject* const* argv) {
     InUse in_use(acc);
     if (!in_use) return nullptr;
     PyArrayObject *y_true, *y_pred;
-    if (!to_numpy_array(argv[0], "y_true", y_true) || !to_numpy_array(argv[1], "y_pred", y_pred)) return nullptr;
-    if (!f32_convertible(y_true, determine_type(y_true)) || !f32_convertible(y_pred, determine_type(y_pred))) {
+    F32Column yt, yp;
+    if (!numpy_args(argv, y_true, y_pred)) return nullptr;
+    if (!f32_columns(y_true, y_pred, yt, yp)) {
         // As the batch function: every conversion failure is reported alike.
         PyErr_Clear();
         PyErr_SetString(PyExc_ValueError, "Invalid types passed");
         return nullptr;
     }
-    if (!same_length(y_true, y_pred)) return nullptr;
+    if (!same_length(yt, yp)) return nullptr;
     PyRef hold_t = PyRef::borrow(argv[0]), hold_p = PyRef::borrow(argv[1]);
-    read_blocks(y_true, y_pred, [&](auto t, auto p) { acc.state.push_all(t, p); });
+    read_blocks(yt, yp, [&](auto t, auto p) { acc.state.push_all(t, p); });
     Py_RETURN_NONE;
 }
 

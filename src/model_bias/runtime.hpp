@@ -6,20 +6,15 @@
 #include <expected>
 #include <span>
 
-#include "core/errors.hpp"
-#include "core/metrics.hpp"
+#include "core/metric_errors.hpp"
+#include "core/metric_record.hpp"
 #include "model_bias/statistics.hpp"
 
 namespace tarvenn {
 
-struct ModelBiasRuntime {
-    ModelBiasValues values{};  // field i belongs to ModelBiasMetric code i
-
-    float operator[](ModelBiasMetric m) const { return values[metric_index(m)]; }
-
-    // Looks the twelve names up in code order; the first missing one is the error.
-    // Other keys are ignored.
-    static std::expected<ModelBiasRuntime, ModelBiasRuntimeError> try_from(const NameMap& named_values);
+struct ModelBiasRuntime : MetricRecord<ModelBiasMetric> {
+    using MapError = ModelBiasRuntimeError;
+    static constexpr MapError missing(ModelBiasMetric m) { return missing_metric_error(m); }
 
     // The batch formulas over running counts: EmptyDataVector for an empty facet or
     // rest, InvalidData when another metric is undefined. The generalized entropy is
@@ -29,13 +24,14 @@ struct ModelBiasRuntime {
 
     // The metrics of `metrics` (in order) that moved too far from `baseline`, each
     // with its recorded difference. `this` is the latest record.
-    MetricMap<ModelBiasMetric> runtime_check(const ModelBiasRuntime& baseline, std::span<const ModelBiasMetric> metrics,
-                                             float threshold) const;
+    MetricMap<ModelBiasMetric> compare(const ModelBiasRuntime& baseline, std::span<const ModelBiasMetric> metrics,
+                                       float threshold) const;
 
     // abs((current − baseline) / baseline) for all twelve metrics; `this` is current.
     MetricMap<ModelBiasMetric> runtime_drift_report(const ModelBiasRuntime& baseline) const;
-
-    MetricMap<ModelBiasMetric> to_map() const;
+    MetricMap<ModelBiasMetric> drift_moves(const ModelBiasRuntime& baseline) const {
+        return runtime_drift_report(baseline);
+    }
 };
 
 }  // namespace tarvenn

@@ -11,7 +11,7 @@
 #include "core/errors.hpp"
 #include "core/metrics.hpp"
 #include "model_bias/statistics.hpp"
-#include "core/relative_drift_reports.hpp"
+#include "core/monitor_reports.hpp"
 #include "model_bias/runtime.hpp"
 #include "core/state_fields.hpp"
 #include <vector>
@@ -51,7 +51,7 @@ struct BucketGeneralizedEntropy {
     float value() const { return generalized_entropy(buckets); }
 };
 
-class StreamingModelBias : public RelativeDriftReports<StreamingModelBias, ModelBiasMetric> {
+class StreamingModelBias : public MonitorReports<StreamingModelBias, ModelBiasRuntime> {
 public:
     using Metric = ModelBiasMetric;
 

@@ -2,8 +2,8 @@
 
 namespace tarvenn {
 
-MetricMap<ClassificationEvaluationMetric> BinaryClassificationRuntime::compare_to_baseline(
-    std::span<const Metric> metrics, float threshold, const BinaryClassificationRuntime& baseline) const {
+MetricMap<ClassificationEvaluationMetric> BinaryClassificationRuntime::compare(
+    const BinaryClassificationRuntime& baseline, std::span<const Metric> metrics, float threshold) const {
     const float grow = 1.0f + threshold;
     MetricMap<Metric> failed;
     for (Metric m : metrics) {
@@ -14,21 +14,10 @@ MetricMap<ClassificationEvaluationMetric> BinaryClassificationRuntime::compare_t
     return failed;
 }
 
-MetricMap<ClassificationEvaluationMetric> LogisticRegressionRuntime::compare_to_baseline(
-    std::span<const Metric> metrics, float threshold, const LogisticRegressionRuntime& baseline) const {
-    const float grow = 1.0f + threshold;
-    const float shrink = 1.0f - threshold;
-    MetricMap<Metric> failed;
-    for (Metric m : metrics) {
-        const float latest = (*this)[m];
-        const float base = baseline[m];
-        if (m == Metric::LogLoss) {
-            if (latest > grow * base) failed.insert(m, latest - base);
-        } else if (latest < shrink * base) {
-            failed.insert(m, base - latest);
-        }
-    }
-    return failed;
+MetricMap<ClassificationEvaluationMetric> LogisticRegressionRuntime::compare(
+    const LogisticRegressionRuntime& baseline, std::span<const Metric> metrics, float threshold) const {
+    return check_both_directions(*this, baseline, metrics, threshold,
+                                 [](float base, float, float shrink) { return shrink * base; });
 }
 
 }  // namespace tarvenn

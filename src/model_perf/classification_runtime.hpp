@@ -12,33 +12,27 @@
 
 #include "core/errors.hpp"
 #include "core/metrics.hpp"
-#include "core/metric_record.hpp"
+#include "model_perf/performance_record.hpp"
 
 namespace tarvenn {
 
 // One 32-bit value per metric of orders 0..N-1 of ClassificationEvaluationMetric.
 template <std::size_t N>
-using ClassificationRecord = MetricRecord<ClassificationEvaluationMetric, N>;
+using ClassificationRecord = PerformanceRecord<ClassificationEvaluationMetric, N>;
 
 // The seven hard-label metrics (no LogLoss).
 struct BinaryClassificationRuntime : ClassificationRecord<7> {
-    static std::expected<BinaryClassificationRuntime, ModelPerformanceError> from_map(const NameMap& map) {
-        return record_from_map<BinaryClassificationRuntime>(map);
-    }
     // Fails a metric when (1 + t) × latest < baseline; the value entered is B − L.
-    MetricMap<Metric> compare_to_baseline(std::span<const Metric> metrics, float threshold,
-                                          const BinaryClassificationRuntime& baseline) const;
+    MetricMap<Metric> compare(const BinaryClassificationRuntime& baseline, std::span<const Metric> metrics,
+                              float threshold) const;
 };
 
 // The seven count metrics plus LogLoss.
 struct LogisticRegressionRuntime : ClassificationRecord<8> {
-    static std::expected<LogisticRegressionRuntime, ModelPerformanceError> from_map(const NameMap& map) {
-        return record_from_map<LogisticRegressionRuntime>(map);
-    }
     // Higher-is-better metrics fail when latest < (1 − t) × baseline (value B − L);
     // LogLoss fails when latest > (1 + t) × baseline (value L − B).
-    MetricMap<Metric> compare_to_baseline(std::span<const Metric> metrics, float threshold,
-                                          const LogisticRegressionRuntime& baseline) const;
+    MetricMap<Metric> compare(const LogisticRegressionRuntime& baseline, std::span<const Metric> metrics,
+                              float threshold) const;
 };
 
 }  // namespace tarvenn

@@ -2,23 +2,12 @@
 
 namespace tarvenn {
 
-MetricMap<LinearRegressionEvaluationMetric> LinearRegressionRuntime::compare_to_baseline(
-    std::span<const Metric> metrics, float threshold, const LinearRegressionRuntime& baseline) const {
-    const float grow = 1.0f + threshold;
-    const float shrink = 1.0f - threshold;
-    MetricMap<Metric> failed;
-    for (Metric m : metrics) {
-        const float latest = (*this)[m];
-        const float base = baseline[m];
-        if (m == Metric::RSquared) {
-            // A negative baseline is scaled away from zero, so the bound stays below it.
-            const float bound = base < 0.0f ? grow * base : shrink * base;
-            if (latest < bound) failed.insert(m, base - latest);
-        } else if (latest > grow * base) {
-            failed.insert(m, latest - base);
-        }
-    }
-    return failed;
+MetricMap<LinearRegressionEvaluationMetric> LinearRegressionRuntime::compare(
+    const LinearRegressionRuntime& baseline, std::span<const Metric> metrics, float threshold) const {
+    // A negative RSquared baseline is scaled away from zero, so the floor stays below it.
+    return check_both_directions(*this, baseline, metrics, threshold, [](float base, float grow, float shrink) {
+        return base < 0.0f ? grow * base : shrink * base;
+    });
 }
 
 }  // namespace tarvenn

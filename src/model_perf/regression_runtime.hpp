@@ -8,19 +8,15 @@
 
 #include "core/errors.hpp"
 #include "core/metrics.hpp"
-#include "core/metric_record.hpp"
+#include "model_perf/performance_record.hpp"
 
 namespace tarvenn {
 
-struct LinearRegressionRuntime
-    : MetricRecord<LinearRegressionEvaluationMetric, metric_count<LinearRegressionEvaluationMetric>> {
-    static std::expected<LinearRegressionRuntime, ModelPerformanceError> from_map(const NameMap& map) {
-        return record_from_map<LinearRegressionRuntime>(map);
-    }
+struct LinearRegressionRuntime : PerformanceRecord<LinearRegressionEvaluationMetric> {
     // Error metrics fail when latest > (1 + t) × baseline (value L − B); RSquared
     // fails when latest falls below baseline by more than t·|baseline| (value B − L).
-    MetricMap<Metric> compare_to_baseline(std::span<const Metric> metrics, float threshold,
-                                          const LinearRegressionRuntime& baseline) const;
+    MetricMap<Metric> compare(const LinearRegressionRuntime& baseline, std::span<const Metric> metrics,
+                              float threshold) const;
 };
 
 }  // namespace tarvenn

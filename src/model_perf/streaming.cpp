@@ -1,6 +1,5 @@
 #include "model_perf/streaming.hpp"
 
-#include <array>
 #include <utility>
 
 namespace tarvenn {
@@ -13,53 +12,12 @@ std::unexpected<ModelPerformanceError> fail(Kind k) {
     return std::unexpected(ModelPerformanceError::of(k));
 }
 
-constexpr bool lower_is_better(ClassificationEvaluationMetric m) {
-    return m == ClassificationEvaluationMetric::LogLoss;
-}
-constexpr bool lower_is_better(LinearRegressionEvaluationMetric m) {
-    return m != LinearRegressionEvaluationMetric::RSquared;
-}
-
 // The value of `f` applied to a success, or the error unchanged.
 template <class T, class F>
 auto map_value(const std::expected<T, ModelPerformanceError>& r, F&& f)
     -> std::expected<decltype(f(*r)), ModelPerformanceError> {
     if (!r) return std::unexpected(r.error());
     return f(*r);
-}
-
-template <class M>
-using MetricMask = std::array<bool, metric_count<M>>;
-
-template <class M>
-MetricMask<M> mask_of(std::span<const M> metrics) {
-    MetricMask<M> mask{};
-    for (M m : metrics) mask[metric_index(m)] = true;
-    return mask;
-}
-
-template <class M>
-MetricMask<M> full_mask() {
-    MetricMask<M> mask;
-    mask.fill(true);
-    return mask;
-}
-
-// The metrics of `mask` that moved the wrong way by at least `drift_threshold`:
-// a higher-is-better metric that fell, a lower-is-better one that rose, each with
-// the size of that move. A NaN move never fails.
-template <class Record, class M = typename Record::Metric>
-DriftReport<M> streaming_report(const Record& current, const Record& baseline, float drift_threshold,
-                                const MetricMask<M>& mask) {
-    MetricMap<M> failed;
-    for (std::size_t i = 0; i < Record::size; ++i) {
-        const M m = static_cast<M>(i);
-        if (!mask[i]) continue;
-        const float worsening = lower_is_better(m) ? current.values[i] - baseline.values[i]
-                                                   : baseline.values[i] - current.values[i];
-        if (worsening >= drift_threshold) failed.insert(m, worsening);
-    }
-    return DriftReport<M>::from_runtime(failed);
 }
 
 }  // namespace
@@ -202,37 +160,5 @@ BinaryClassificationStreaming<Label>::current() const {
 }
 
 template class BinaryClassificationStreaming<std::int32_t>;
-
-// --- reports -------------------------------------------------------------------
-
-template <class Monitor, class Record>
-MetricMapResult<typename Record::Metric> MonitorReports<Monitor, Record>::performance_snapshot() const {
-    return map_value(monitor().current(), [](const Record& c) { return c.to_map(); });
-}
-
-template <class Monitor, class Record>
-MetricMapResult<typename Record::Metric> MonitorReports<Monitor, Record>::drift_snapshot() const {
-    return map_value(monitor().current(),
-        [&](const Record& c) { return c.runtime_drift_report(monitor().baseline()); });
-}
-
-template <class Monitor, class Record>
-ReportResult<typename Record::Metric> MonitorReports<Monitor, Record>::drift_report(float drift_threshold) const {
-    return map_value(monitor().current(), [&](const Record& c) {
-        return streaming_report(c, monitor().baseline(), drift_threshold, full_mask<Metric>());
-    });
-}
-
-template <class Monitor, class Record>
-ReportResult<typename Record::Metric> MonitorReports<Monitor, Record>::drift_report_partial_metrics(
-    std::span<const Metric> metrics, float drift_threshold) const {
-    return map_value(monitor().current(), [&](const Record& c) {
-        return streaming_report(c, monitor().baseline(), drift_threshold, mask_of(metrics));
-    });
-}
-
-template class MonitorReports<LinearRegressionStreaming, LinearRegressionRuntime>;
-template class MonitorReports<LogisticRegressionStreaming, LogisticRegressionRuntime>;
-template class MonitorReports<BinaryClassificationStreaming<std::int32_t>, BinaryClassificationRuntime>;
 
 }  // namespace tarvenn

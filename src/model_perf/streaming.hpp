@@ -12,32 +12,13 @@
 #include "core/metrics.hpp"
 #include "model_perf/metrics.hpp"
 #include "core/drift_report.hpp"
+#include "core/monitor_reports.hpp"
 #include "core/state_fields.hpp"
 #include <vector>
 
 namespace tarvenn {
 
-template <class M>
-using MetricMapResult = std::expected<MetricMap<M>, ModelPerformanceError>;
-template <class M>
-using ReportResult = std::expected<DriftReport<M>, ModelPerformanceError>;
 using Status = std::expected<void, ModelPerformanceError>;
-
-// The reports of a monitor, computed from its running record (Monitor::current())
-// and its baseline record (Monitor::baseline()).
-template <class Monitor, class Record>
-class MonitorReports {
-public:
-    using Metric = typename Record::Metric;
-
-    MetricMapResult<Metric> performance_snapshot() const;
-    MetricMapResult<Metric> drift_snapshot() const;
-    ReportResult<Metric> drift_report(float drift_threshold) const;
-    ReportResult<Metric> drift_report_partial_metrics(std::span<const Metric> metrics, float drift_threshold) const;
-
-private:
-    const Monitor& monitor() const { return static_cast<const Monitor&>(*this); }
-};
 
 class LinearRegressionStreaming : public MonitorReports<LinearRegressionStreaming, LinearRegressionRuntime> {
 public:
@@ -147,8 +128,5 @@ private:
 };
 
 extern template class BinaryClassificationStreaming<std::int32_t>;
-extern template class MonitorReports<LinearRegressionStreaming, LinearRegressionRuntime>;
-extern template class MonitorReports<LogisticRegressionStreaming, LogisticRegressionRuntime>;
-extern template class MonitorReports<BinaryClassificationStreaming<std::int32_t>, BinaryClassificationRuntime>;
 
 }  // namespace tarvenn

@@ -57,11 +57,11 @@ PyObject* py_data_bias_runtime_check(PyObject*, PyObject* const* argv) {
     if (!baseline_map) return raise(baseline_map.error());
     auto latest_map = convert_analysis<DataBiasMetric>(args.latest);
     if (!latest_map) return raise(latest_map.error());
-    auto baseline = DataBiasRuntime::try_from(*baseline_map);
+    auto baseline = record_from_map<DataBiasRuntime>(*baseline_map);
     if (!baseline) return raise(baseline.error());
-    auto latest = DataBiasRuntime::try_from(*latest_map);
+    auto latest = record_from_map<DataBiasRuntime>(*latest_map);
     if (!latest) return raise(latest.error());
-    const auto failures = latest->runtime_check(*baseline, all_metrics<DataBiasMetric>(), args.threshold);
+    const auto failures = latest->compare(*baseline, DataBiasRuntime::metrics(), args.threshold);
     return into_py_dict(DriftReport<DataBiasMetric>::from_runtime(failures));
 }
 
@@ -73,11 +73,11 @@ PyObject* py_data_bias_partial_check(PyObject*, PyObject* const* argv) {
     if (!args.convert(argv, "metrics")) return nullptr;
     auto metrics = parse_metric_list<DataBiasMetric>(args.metric_names);
     if (!metrics) return raise(metrics.error());
-    auto latest = DataBiasRuntime::try_from(args.latest);
+    auto latest = record_from_map<DataBiasRuntime>(args.latest);
     if (!latest) return raise(latest.error());
-    auto baseline = DataBiasRuntime::try_from(args.baseline);
+    auto baseline = record_from_map<DataBiasRuntime>(args.baseline);
     if (!baseline) return raise(baseline.error());
-    const auto failures = latest->runtime_check(*baseline, *metrics, args.threshold);
+    const auto failures = latest->compare(*baseline, *metrics, args.threshold);
     return into_py_dict(DriftReport<DataBiasMetric>::from_runtime(failures));
 }
 

@@ -14,11 +14,7 @@ using drift::CategoricalDataDrift;
 using drift::ContinuousDataDrift;
 using drift::DataDriftType;
 
-#define DRIFT_TYPE_LIST                                                          \
-    "`drift_type` must be one of: `\"JensenShannon\"`, `\"PopulationStabilityIndex\"`,\n" \
-    "`\"WassersteinDistance\"`, `\"KullbackLeibler\"`."
-
-constexpr const char* kComputeDoc = "Compute a single drift metric against `runtime_data`.\n\n" DRIFT_TYPE_LIST;
+constexpr const char* kComputeDoc = "Compute a single drift metric against `runtime_data`.\n\n" TARVENN_DRIFT_TYPE_LIST;
 
 // --- one-shot functions ------------------------------------------------------------
 

@@ -6,14 +6,6 @@
 
 namespace tarvenn {
 
-PyObject* raise(const drift::BaselineError& e) {
-    if (const auto* drift_error = std::get_if<DriftError>(&e)) return raise(*drift_error);
-    const auto& too_many = std::get<drift::TooManyBins>(e);
-    PyErr_Format(PyExc_ValueError, "The baseline needs %lu bins, more than the limit of %lu bins",
-                 static_cast<unsigned long>(too_many.requested), static_cast<unsigned long>(too_many.limit));
-    return nullptr;
-}
-
 bool coerce_quantile_type(const std::optional<std::string>& text, std::optional<drift::QuantileType>& out) {
     if (!text) {
         out.reset();

@@ -10,11 +10,13 @@
 #include "drift/drift_metrics.hpp"
 #include "python/python.hpp"
 
-namespace tarvenn {
+// The closing paragraph of every docstring of a method that takes a drift type (a
+// macro, so that it joins the string literals it ends).
+#define TARVENN_DRIFT_TYPE_LIST                                                               \
+    "`drift_type` must be one of: `\"JensenShannon\"`, `\"PopulationStabilityIndex\"`,\n" \
+    "`\"WassersteinDistance\"`, `\"KullbackLeibler\"`."
 
-// The errors of building a continuous baseline: a DriftError as usual, or a
-// ValueError naming the bin count asked for and the limit.
-PyObject* raise(const drift::BaselineError& e);
+namespace tarvenn {
 
 // None: absent; "FreedmanDiaconis", "Scott", "Sturges": that rule; any other text:
 // ValueError "Unsupported drift type".

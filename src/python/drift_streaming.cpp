@@ -19,13 +19,9 @@ using drift::DataDriftType;
 using drift::DecayMode;
 using drift::FlushMode;
 
-#define DRIFT_TYPE_LIST                                                          \
-    "`drift_type` must be one of: `\"JensenShannon\"`, `\"PopulationStabilityIndex\"`,\n" \
-    "`\"WassersteinDistance\"`, `\"KullbackLeibler\"`."
-
 struct DecayDocs {
     static constexpr const char* compute =
-        "Apply decay to stream bins and compute a single drift metric.\n\n" DRIFT_TYPE_LIST;
+        "Apply decay to stream bins and compute a single drift metric.\n\n" TARVENN_DRIFT_TYPE_LIST;
     static constexpr const char* compute_many =
         "Apply decay and compute multiple drift metrics in a single pass. Returns\n"
         "scores in the same order as `drift_types`.";
@@ -35,7 +31,7 @@ struct DecayDocs {
 struct FlushDocs {
     static constexpr const char* compute =
         "Compute a single drift metric against the current stream bins. Triggers a\n"
-        "flush if the configured flush cadence or rate has been reached.\n\n" DRIFT_TYPE_LIST;
+        "flush if the configured flush cadence or rate has been reached.\n\n" TARVENN_DRIFT_TYPE_LIST;
     static constexpr const char* compute_many =
         "Compute multiple drift metrics in a single pass. Returns scores in the same\n"
         "order as `drift_types`.";

@@ -1,6 +1,7 @@
 #include "python/exceptions.hpp"
 
 #include <string>
+#include <string_view>
 
 namespace tarvenn {
 namespace {
@@ -13,33 +14,54 @@ PyObject* set(PyObject* type, std::string_view text) {
     return nullptr;
 }
 
-}  // namespace
+enum class Py : std::uint8_t { ValueError, TypeError, SystemError };
 
-PyObject* raise(BiasError e) { return set(PyExc_ValueError, display(e)); }
-
-PyObject* raise(DriftError e) {
-    const bool internal = e == DriftError::TimestampConversion || e == DriftError::MalformedRuntimeBins;
-    return set(internal ? PyExc_SystemError : PyExc_ValueError, display(e));
+PyObject* exception_class(Py c) {
+    switch (c) {
+        case Py::ValueError: return PyExc_ValueError;
+        case Py::TypeError: return PyExc_TypeError;
+        case Py::SystemError: return PyExc_SystemError;
+    }
+    return PyExc_SystemError;
 }
 
-PyObject* raise(const InvalidMetricError& e) { return set(PyExc_ValueError, display(e)); }
-PyObject* raise(DataBiasRuntimeError e) { return set(PyExc_ValueError, display(e)); }
-PyObject* raise(ModelBiasRuntimeError e) { return set(PyExc_ValueError, display(e)); }
+// The table: the exception class of every error, by variant where it varies.
+Py class_of(BiasError) { return Py::ValueError; }
+Py class_of(const InvalidMetricError&) { return Py::ValueError; }
+Py class_of(DataBiasRuntimeError) { return Py::ValueError; }
+Py class_of(ModelBiasRuntimeError) { return Py::ValueError; }
+Py class_of(const drift::TooManyBins&) { return Py::ValueError; }
 
-PyObject* raise(const ModelPerformanceError& e) {
+Py class_of(DriftError e) {
+    // Internal faults (a broken timestamp or bin table) are not the caller's.
+    const bool internal = e == DriftError::TimestampConversion || e == DriftError::MalformedRuntimeBins;
+    return internal ? Py::SystemError : Py::ValueError;
+}
+
+Py class_of(const ModelPerformanceError& e) {
+    // Empty or unequal inputs and incomplete reports are bad values; the rest are
+    // bad types (the Bias kind included).
     using K = ModelPerformanceError::Kind;
-    switch (e.kind) {
-        case K::EmptyDataVector:
-        case K::DataVectorLengthMismatch:
-        case K::InvalidAnalysisReport:
-            return set(PyExc_ValueError, display(e));
-        case K::InvalidData:
-        case K::Bias:
-        case K::DataVectorTypeMismatch:
-        case K::UnsupportedTypeError:
-            break;
-    }
-    return set(PyExc_TypeError, display(e));
+    const bool value = e.kind == K::EmptyDataVector || e.kind == K::DataVectorLengthMismatch ||
+                       e.kind == K::InvalidAnalysisReport;
+    return value ? Py::ValueError : Py::TypeError;
+}
+
+template <class E>
+PyObject* raise_row(const E& e) {
+    return set(exception_class(class_of(e)), display(e));
+}
+
+}  // namespace
+
+PyObject* raise(BiasError e) { return raise_row(e); }
+PyObject* raise(DriftError e) { return raise_row(e); }
+PyObject* raise(const InvalidMetricError& e) { return raise_row(e); }
+PyObject* raise(DataBiasRuntimeError e) { return raise_row(e); }
+PyObject* raise(ModelBiasRuntimeError e) { return raise_row(e); }
+PyObject* raise(const ModelPerformanceError& e) { return raise_row(e); }
+PyObject* raise(const drift::BaselineError& e) {
+    return std::visit([](const auto& error) { return raise_row(error); }, e);
 }
 
 }  // namespace tarvenn

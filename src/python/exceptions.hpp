@@ -1,10 +1,13 @@
-// The one mapping from error values to Python exceptions: each overload sets the
-// exception of its variant, with the display text as message, and returns nullptr.
+// The one mapping from error values to Python exceptions: every error raises the
+// exception class its table row names, with its display text as the message, and
+// `raise` returns nullptr.
 #pragma once
 
 #include <expected>
 
 #include "core/errors.hpp"
+#include "core/metric_errors.hpp"
+#include "drift/baseline.hpp"
 #include "python/python.hpp"
 
 namespace tarvenn {
@@ -15,6 +18,7 @@ PyObject* raise(const InvalidMetricError& e);
 PyObject* raise(DataBiasRuntimeError e);
 PyObject* raise(ModelBiasRuntimeError e);
 PyObject* raise(const ModelPerformanceError& e);
+PyObject* raise(const drift::BaselineError& e);
 
 // None after a success; after a failure its error, raised.
 template <class E>

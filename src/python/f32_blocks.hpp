@@ -1,6 +1,6 @@
 // Reads two equally long one-dimensional numeric arrays as 32-bit floats, block by
-// block, without converting a whole copy first: the values are the ones
-// convert_f32 produces (each item through double, then rounded to float).
+// block, without converting a whole copy first: each item goes through double,
+// then is rounded to float.
 #pragma once
 
 #include <algorithm>
@@ -55,22 +55,23 @@ inline F32BlockReader f32_block_reader(NativeType type) {
     return nullptr;
 }
 
-// Calls f(std::span<const float>, std::span<const float>) for consecutive blocks of
-// the two arrays, in index order. Both arrays must be one-dimensional, of the same
-// length, and have passed f32_convertible.
+// A one-dimensional numeric array read as 32-bit floats (see arrays.hpp).
+struct F32Column {
+    F32BlockReader read = nullptr;
+    const char* base = nullptr;
+    std::ptrdiff_t stride = 0;
+    std::size_t size = 0;
+};
+
+// Calls f(std::span<const float>, std::span<const float>) for consecutive blocks
+// of the two columns, in index order. Both must be of the same length.
 template <class F>
-void for_each_f32_block_pair(PyArrayObject* a, PyArrayObject* b, F&& f) {
-    const F32BlockReader read_a = f32_block_reader(native_type(a));
-    const F32BlockReader read_b = f32_block_reader(native_type(b));
-    const auto* base_a = static_cast<const char*>(PyArray_DATA(a));
-    const auto* base_b = static_cast<const char*>(PyArray_DATA(b));
-    const std::ptrdiff_t stride_a = PyArray_STRIDE(a, 0), stride_b = PyArray_STRIDE(b, 0);
-    const auto n = static_cast<std::size_t>(PyArray_DIM(a, 0));
+void for_each_f32_block_pair(const F32Column& a, const F32Column& b, F&& f) {
     float block_a[kF32Block], block_b[kF32Block];
-    for (std::size_t begin = 0; begin < n; begin += kF32Block) {
-        const std::size_t count = std::min(kF32Block, n - begin);
-        read_a(base_a, stride_a, begin, count, block_a);
-        read_b(base_b, stride_b, begin, count, block_b);
+    for (std::size_t begin = 0; begin < a.size; begin += kF32Block) {
+        const std::size_t count = std::min(kF32Block, a.size - begin);
+        a.read(a.base, a.stride, begin, count, block_a);
+        b.read(b.base, b.stride, begin, count, block_b);
         f(std::span<const float>(block_a, count), std::span<const float>(block_b, count));
     }
 }

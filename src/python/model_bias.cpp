@@ -63,11 +63,11 @@ PyObject* py_model_bias_analyzer_explicit_seg(PyObject*, PyObject* const* argv) 
 // examined first.
 PyObject* runtime_check_result(const NameMap& baseline_names, const NameMap& latest_names,
                                std::span<const ModelBiasMetric> metrics, float threshold) {
-    auto latest = ModelBiasRuntime::try_from(latest_names);
+    auto latest = record_from_map<ModelBiasRuntime>(latest_names);
     if (!latest) return raise(latest.error());
-    auto baseline = ModelBiasRuntime::try_from(baseline_names);
+    auto baseline = record_from_map<ModelBiasRuntime>(baseline_names);
     if (!baseline) return raise(baseline.error());
-    return into_py_dict(DriftReport<ModelBiasMetric>::from_runtime(latest->runtime_check(*baseline, metrics, threshold)));
+    return into_py_dict(DriftReport<ModelBiasMetric>::from_runtime(latest->compare(*baseline, metrics, threshold)));
 }
 
 constexpr Signature kRuntimeCheck{nullptr, "py_model_bias_runtime_check", {"baseline", "latest", "threshold"}, 2};
@@ -75,8 +75,7 @@ constexpr Signature kRuntimeCheck{nullptr, "py_model_bias_runtime_check", {"base
 PyObject* py_model_bias_runtime_check(PyObject*, PyObject* const* argv) {
     RuntimeCheckArgs args;
     if (!args.convert(argv)) return nullptr;
-    const auto metrics = all_metrics<ModelBiasMetric>();
-    return runtime_check_result(args.baseline, args.latest, metrics, args.threshold);
+    return runtime_check_result(args.baseline, args.latest, ModelBiasRuntime::metrics(), args.threshold);
 }
 
 constexpr Signature kPartialCheck{

@@ -5,7 +5,6 @@
 #include <type_traits>
 #include <vector>
 
-#include "python/f32_blocks.hpp"
 #include "python/conversions.hpp"
 #include "python/exceptions.hpp"
 #include "model_perf/metrics.hpp"
@@ -25,34 +24,33 @@ PyObject* raise_kind(Kind k) { return raise(ModelPerformanceError::of(k)); }
 // --- batch metrics -------------------------------------------------------------
 
 // Both arguments must be NumPy arrays; this is checked for both before either is
-// converted.
+// classified.
 bool array_args(PyObject* const* argv, PyArrayObject*& y_true, PyArrayObject*& y_pred) {
     return to_numpy_array(argv[0], "y_true_src", y_true) && to_numpy_array(argv[1], "y_pred_src", y_pred);
 }
 
-// Checks that both arrays convert to 32-bit floats (y_true_src first); their
-// values are then read block by block, without a whole converted copy.
-bool f32_arrays(PyArrayObject* y_true, PyArrayObject* y_pred) {
-    return f32_convertible(y_true, determine_type(y_true)) && f32_convertible(y_pred, determine_type(y_pred));
+// Classifies both arrays as 32-bit float columns (y_true_src first); their values
+// are then read block by block, without a whole converted copy.
+bool f32_columns(PyArrayObject* y_true, PyArrayObject* y_pred, F32Column& t, F32Column& p) {
+    return to_f32_column(y_true, t) && to_f32_column(y_pred, p);
 }
-
-std::size_t length(PyArrayObject* array) { return static_cast<std::size_t>(PyArray_DIM(array, 0)); }
 
 constexpr Signature kLinearRegression{nullptr, "py_model_perf_linear_regression", {"y_true_src", "y_pred_src"}, 2};
 
 PyObject* py_model_perf_linear_regression(PyObject*, PyObject* const* argv) {
     PyArrayObject *y_true, *y_pred;
+    F32Column yt, yp;
     if (!array_args(argv, y_true, y_pred)) return nullptr;
-    if (!f32_arrays(y_true, y_pred)) {
+    if (!f32_columns(y_true, y_pred, yt, yp)) {
         // This function reports every conversion failure the same way.
         PyErr_Clear();
         PyErr_SetString(PyExc_ValueError, "Invalid types passed");
         return nullptr;
     }
-    const auto sizes = LinearRegressionErrorBuckets::check_sizes(length(y_true), length(y_pred));
+    const auto sizes = LinearRegressionErrorBuckets::check_sizes(yt.size, yp.size);
     if (!sizes) return raise(sizes.error());
     LinearRegressionErrorBuckets buckets;
-    for_each_f32_block_pair(y_true, y_pred, [&](auto t, auto p) { buckets.push_all(t, p); });
+    for_each_f32_block_pair(yt, yp, [&](auto t, auto p) { buckets.push_all(t, p); });
     return report_to_py_dict(buckets.batch_metrics().to_map());
 }
 
@@ -60,10 +58,11 @@ constexpr Signature kClassification{nullptr, "py_model_perf_classification", {"y
 
 PyObject* py_model_perf_classification(PyObject*, PyObject* const* argv) {
     PyArrayObject *y_true, *y_pred;
-    if (!array_args(argv, y_true, y_pred) || !f32_arrays(y_true, y_pred)) return nullptr;
-    if (length(y_true) != length(y_pred)) return raise_kind(Kind::DataVectorLengthMismatch);
+    F32Column yt, yp;
+    if (!array_args(argv, y_true, y_pred) || !f32_columns(y_true, y_pred, yt, yp)) return nullptr;
+    if (yt.size != yp.size) return raise_kind(Kind::DataVectorLengthMismatch);
     ConfusionMatrix counts;
-    for_each_f32_block_pair(y_true, y_pred, [&](auto t, auto p) { counts.add(count_hard_labels(t, p)); });
+    for_each_f32_block_pair(yt, yp, [&](auto t, auto p) { counts.add(count_hard_labels(t, p)); });
     return report_to_py_dict(classification_from_counts(counts).to_map());
 }
 
@@ -72,13 +71,14 @@ constexpr Signature kLogisticRegression{
 
 PyObject* py_model_perf_logistic_regression(PyObject*, PyObject* const* argv) {
     PyArrayObject *y_true, *y_pred;
+    F32Column yt, yp;
     float threshold;
     if (!array_args(argv, y_true, y_pred) || !to_f32(argv[2], "threshold", threshold) ||
-        !f32_arrays(y_true, y_pred))
+        !f32_columns(y_true, y_pred, yt, yp))
         return nullptr;
-    auto batch = LogisticBatch::begin(length(y_true), length(y_pred), threshold);
+    auto batch = LogisticBatch::begin(yt.size, yp.size, threshold);
     if (!batch) return raise(batch.error());
-    for_each_f32_block_pair(y_true, y_pred, [&](auto t, auto p) { batch->add(t, p); });
+    for_each_f32_block_pair(yt, yp, [&](auto t, auto p) { batch->add(t, p); });
     const auto record = batch->finish();
     if (!record) return raise(record.error());
     return report_to_py_dict(record->to_map());
@@ -106,7 +106,7 @@ PyObject* partial_check(PyObject*, PyObject* const* argv) {
 
 auto parse_classification(const std::vector<std::string>& names) { return parse_classification_metric_list(names); }
 auto parse_logistic(const std::vector<std::string>& names) {
-    return parse_metric_list<ClassificationEvaluationMetric>(names, InvalidMetricError::Kind::RegressionMetrics);
+    return parse_metric_list<ClassificationEvaluationMetric>(names);
 }
 auto parse_regression(const std::vector<std::string>& names) {
     return parse_metric_list<LinearRegressionEvaluationMetric>(names);

@@ -1,6 +1,6 @@
 // Reduces a numeric column to 0/1 labels: by equality with a label (discrete
 // columns), by a lower threshold (continuous columns), or by an explicit
-// comparison. Plain C++: the Python-facing entry points are in py_types_handler.
+// comparison. The policy that picks one of them is in segment.hpp.
 #pragma once
 
 #include <array>
