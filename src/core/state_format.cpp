@@ -77,6 +77,14 @@ std::optional<std::string_view> class_name(std::uint16_t tag) {
         case ClassTag::StreamingContinuousDataDriftDecay: return "PyStreamingContinuousDataDriftDecay";
         case ClassTag::StreamingCategoricalDataDriftFlush: return "PyStreamingCategoricalDataDriftFlush";
         case ClassTag::StreamingCategoricalDataDriftDecay: return "PyStreamingCategoricalDataDriftDecay";
+        case ClassTag::DataBiasCounts: return "DataBiasCounts";
+        case ClassTag::ModelBiasCells: return "ModelBiasCells";
+        case ClassTag::ClassificationCounts: return "ClassificationCounts";
+        case ClassTag::LogisticCounts: return "LogisticCounts";
+        case ClassTag::RegressionSums: return "RegressionSums";
+        case ClassTag::ContinuousBinCounts: return "ContinuousBinCounts";
+        case ClassTag::CategoricalBinCounts: return "CategoricalBinCounts";
+        case ClassTag::DistinctValues: return "DistinctValues";
     }
     return std::nullopt;
 }

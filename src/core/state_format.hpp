@@ -53,6 +53,15 @@ enum class ClassTag : std::uint16_t {
     StreamingContinuousDataDriftDecay = 9,
     StreamingCategoricalDataDriftFlush = 10,
     StreamingCategoricalDataDriftDecay = 11,
+    // The accumulators of tarvenn._engine.
+    DataBiasCounts = 256,
+    ModelBiasCells = 257,
+    ClassificationCounts = 258,
+    LogisticCounts = 259,
+    RegressionSums = 260,
+    ContinuousBinCounts = 261,
+    CategoricalBinCounts = 262,
+    DistinctValues = 263,
 };
 
 // The Python-visible class name of a tag, or nullopt for an unknown tag.

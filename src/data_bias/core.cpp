@@ -39,11 +39,7 @@ DataBiasResult pre_training_bias(const PreTrainingCounts& c) {
     return result;
 }
 
-std::expected<DataBiasResult, BiasError> data_bias_analysis_core(const ColumnLabels& feature,
-                                                                 const ColumnLabels& truth) {
-    // Columns of different lengths come from a misaligned join: refuse them
-    // rather than compute from part of the data.
-    if (feature.size() != truth.size()) return std::unexpected(BiasError::DataLengthError);
+PreTrainingCounts count_pre_training(const ColumnLabels& feature, const ColumnLabels& truth) {
     // Branch-free counting: labels are unpredictable, so the facet sums are
     // accumulated arithmetically and the rest derived from the totals.
     std::uint64_t facet = 0, facet_positive = 0;
@@ -65,10 +61,21 @@ std::expected<DataBiasResult, BiasError> data_bias_analysis_core(const ColumnLab
         facet_positive += static_cast<std::uint64_t>(static_cast<std::int64_t>(chunk_facet_positive));
         positive += chunk_positive;
     });
-    PreTrainingCounts counts{facet_positive, facet, static_cast<std::uint64_t>(positive) - facet_positive,
+    return PreTrainingCounts{facet_positive, facet, static_cast<std::uint64_t>(positive) - facet_positive,
                              feature.size() - facet};
+}
+
+std::expected<DataBiasResult, BiasError> data_bias_from_counts(const PreTrainingCounts& counts) {
     if (!counts.both_facets()) return std::unexpected(BiasError::NoFacetDeviation);
     return pre_training_bias(counts);
+}
+
+std::expected<DataBiasResult, BiasError> data_bias_analysis_core(const ColumnLabels& feature,
+                                                                 const ColumnLabels& truth) {
+    // Columns of different lengths come from a misaligned join: refuse them
+    // rather than compute from part of the data.
+    if (feature.size() != truth.size()) return std::unexpected(BiasError::DataLengthError);
+    return data_bias_from_counts(count_pre_training(feature, truth));
 }
 
 }  // namespace tarvenn

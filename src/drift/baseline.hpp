@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>

@@ -29,6 +29,20 @@ bool count_first(std::size_t samples, std::size_t n_bins) { return samples >= n_
 
 }  // namespace
 
+std::expected<std::vector<double>, DriftError> drift_from_counts(std::span<const double> baseline_hist,
+                                                                 std::span<const std::uint64_t> counts,
+                                                                 std::span<const DataDriftType> types,
+                                                                 BinLayout layout) {
+    std::vector<double> rt_bins(counts.size());
+    std::uint64_t rows = 0;
+    for (std::size_t b = 0; b < counts.size(); ++b) {
+        rt_bins[b] = static_cast<double>(counts[b]);
+        rows += counts[b];
+    }
+    if (rows == 0) return std::unexpected(DriftError::EmptyRuntimeData);
+    return measures(baseline_hist, rt_bins, sum_in_bin_order(rt_bins), types, layout);
+}
+
 // ---- ContinuousDataDrift -------------------------------------------------------
 
 std::expected<ContinuousDataDrift, BaselineError> ContinuousDataDrift::create(std::span<const double> baseline,

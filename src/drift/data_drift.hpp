@@ -73,6 +73,14 @@ std::expected<std::vector<double>, BaselineError> compute_drift_continuous_distr
     std::span<const double> baseline, std::span<const double> candidate, std::span<const DataDriftType> types,
     std::optional<QuantileType> rule);
 
+// The drift measures of runtime bin counts (gathered in any number of batches)
+// against baseline fractions: the runtime bins are the counts as 64-bit floats,
+// as a batch detector holds them after one call. No counts: EmptyRuntimeData.
+std::expected<std::vector<double>, DriftError> drift_from_counts(std::span<const double> baseline_hist,
+                                                                 std::span<const std::uint64_t> counts,
+                                                                 std::span<const DataDriftType> types,
+                                                                 BinLayout layout);
+
 // ---- streaming ---------------------------------------------------------------
 
 struct ContinuousSnapshot {

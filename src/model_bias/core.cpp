@@ -23,8 +23,15 @@ std::expected<DiscretePostTraining, BiasError> DiscretePostTraining::from_labels
     const ColumnLabels& feature, const ColumnLabels& prediction, const ColumnLabels& ground_truth) {
     if (feature.size() == 0 || prediction.size() != feature.size() || ground_truth.size() != feature.size())
         return std::unexpected(BiasError::DataLengthError);
+    PostTrainingCounts counts;
+    counts.add_cells(count_label_cells(feature, prediction, ground_truth));
+    return from_counts(counts);
+}
+
+std::expected<DiscretePostTraining, BiasError> DiscretePostTraining::from_counts(const PostTrainingCounts& counts) {
+    if (counts.samples() == 0) return std::unexpected(BiasError::DataLengthError);
     DiscretePostTraining record;
-    record.counts.add_cells(count_label_cells(feature, prediction, ground_truth));
+    record.counts = counts;
     record.generalized_entropy = tarvenn::generalized_entropy(benefit_counts(record.counts));
     return record;
 }

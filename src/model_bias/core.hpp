@@ -23,6 +23,9 @@ struct DiscretePostTraining {
     static std::expected<DiscretePostTraining, BiasError> from_labels(const ColumnLabels& feature,
                                                                       const ColumnLabels& prediction,
                                                                       const ColumnLabels& ground_truth);
+    // The record of counts gathered from any number of batches; its entropy is
+    // computed from them, as from_labels computes it. No rows: DataLengthError.
+    static std::expected<DiscretePostTraining, BiasError> from_counts(const PostTrainingCounts& counts);
 };
 
 // Number of samples in each (facet, predicted, observed) cell of the three label

@@ -79,9 +79,26 @@ float clip_eps() { return static_cast<float>(stability_eps()); }
 std::expected<LogisticBatch, ModelPerformanceError> LogisticBatch::begin(std::size_t true_count,
                                                                          std::size_t pred_count, float threshold) {
     if (true_count != pred_count) return fail(Kind::DataVectorLengthMismatch);
+    auto batch = open(threshold);
+    if (batch && true_count == 0) return fail(Kind::InvalidData);
+    return batch;
+}
+
+std::expected<LogisticBatch, ModelPerformanceError> LogisticBatch::open(float threshold) {
     const LogLossClip clip = LogLossClip::from_eps(clip_eps());
-    if (true_count == 0 || clip.inverted()) return fail(Kind::InvalidData);
-    return LogisticBatch(true_count, threshold, clip);
+    if (clip.inverted()) return fail(Kind::InvalidData);
+    return LogisticBatch(threshold, clip);
+}
+
+std::expected<LogisticBatch, ModelPerformanceError> LogisticBatch::restore(float threshold,
+                                                                           const ConfusionMatrix& counts,
+                                                                           double log_loss_sum, std::uint64_t rows) {
+    auto batch = open(threshold);
+    if (!batch) return batch;
+    batch->counts_ = counts;
+    batch->log_loss_sum_ = log_loss_sum;
+    batch->rows_ = rows;
+    return batch;
 }
 
 void LogisticBatch::add(std::span<const float> y_true, std::span<const float> y_pred) {
@@ -89,10 +106,18 @@ void LogisticBatch::add(std::span<const float> y_true, std::span<const float> y_
     double sum = log_loss_sum_;
     for (std::size_t i = 0; i < y_true.size(); ++i) sum += static_cast<double>(clip_.term(y_true[i], y_pred[i]));
     log_loss_sum_ = sum;
+    rows_ += y_true.size();
+}
+
+void LogisticBatch::merge(const LogisticBatch& other) {
+    counts_.add(other.counts_);
+    log_loss_sum_ += other.log_loss_sum_;
+    rows_ += other.rows_;
 }
 
 std::expected<LogisticRegressionRuntime, ModelPerformanceError> LogisticBatch::finish() const {
-    const float log_loss = static_cast<float>(-log_loss_sum_ / static_cast<double>(n_));
+    if (rows_ == 0) return fail(Kind::InvalidData);
+    const float log_loss = static_cast<float>(-log_loss_sum_ / static_cast<double>(rows_));
     if (std::isnan(log_loss)) return fail(Kind::InvalidData);
     LogisticRegressionRuntime record;
     const BinaryClassificationRuntime count_metrics = classification_from_counts(counts_);
@@ -125,6 +150,19 @@ void LinearRegressionErrorBuckets::push(float t, float p) {
     y_true_sq_sum += td * td;
     y_pred_sq_sum += pd * pd;
     y_true_pred_sum += td * pd;
+}
+
+void LinearRegressionErrorBuckets::merge(const LinearRegressionErrorBuckets& o) {
+    squared_error_sum += o.squared_error_sum;
+    abs_error_sum += o.abs_error_sum;
+    max_abs_error = std::fmax(max_abs_error, o.max_abs_error);
+    squared_log_error_sum += o.squared_log_error_sum;
+    abs_pct_error_sum += o.abs_pct_error_sum;
+    y_true_sum += o.y_true_sum;
+    pair_count += o.pair_count;
+    y_true_sq_sum += o.y_true_sq_sum;
+    y_pred_sq_sum += o.y_pred_sq_sum;
+    y_true_pred_sum += o.y_true_pred_sum;
 }
 
 std::expected<void, ModelPerformanceError> LinearRegressionErrorBuckets::check_sizes(std::size_t true_count,

@@ -51,18 +51,33 @@ public:
     // clip bounds.
     static std::expected<LogisticBatch, ModelPerformanceError> begin(std::size_t true_count,
                                                                      std::size_t pred_count, float threshold);
+    // A batch that grows by any number of add calls (an accumulator); fails with
+    // InvalidData on inverted clip bounds.
+    static std::expected<LogisticBatch, ModelPerformanceError> open(float threshold);
+    // A batch restored from its parts (counts, log-loss sum, rows), as read back
+    // from a stored accumulator.
+    static std::expected<LogisticBatch, ModelPerformanceError> restore(float threshold, const ConfusionMatrix& counts,
+                                                                       double log_loss_sum, std::uint64_t rows);
     void add(std::span<const float> y_true, std::span<const float> y_pred);
-    // Fails with InvalidData when the log loss is NaN.
+    // Adds another batch's counts, sum and rows (the caller checks the thresholds
+    // agree). The sum is a 64-bit addition of two partial sums.
+    void merge(const LogisticBatch& other);
+    // Fails with InvalidData when no rows were added or the log loss is NaN.
     std::expected<LogisticRegressionRuntime, ModelPerformanceError> finish() const;
 
-private:
-    LogisticBatch(std::size_t n, float threshold, LogLossClip clip) : n_(n), threshold_(threshold), clip_(clip) {}
+    float threshold() const { return threshold_; }
+    const ConfusionMatrix& counts() const { return counts_; }
+    double log_loss_sum() const { return log_loss_sum_; }
+    std::uint64_t rows() const { return rows_; }
 
-    std::size_t n_;
+private:
+    LogisticBatch(float threshold, LogLossClip clip) : threshold_(threshold), clip_(clip) {}
+
     float threshold_;
     LogLossClip clip_;
     ConfusionMatrix counts_;
     double log_loss_sum_ = 0.0;
+    std::uint64_t rows_ = 0;
 };
 
 // The eight logistic-regression metrics: counts by threshold (ground truth too),
@@ -89,6 +104,9 @@ struct LinearRegressionErrorBuckets {
     void push_all(std::span<const float> y_true, std::span<const float> y_pred) {
         for (std::size_t i = 0; i < y_true.size(); ++i) push(y_true[i], y_pred[i]);
     }
+    // Adds the sums of another stream (the maximum is the larger one): each sum is
+    // one 64-bit addition of two partial sums.
+    void merge(const LinearRegressionErrorBuckets& other);
     // Different lengths fail first, then empty input.
     static std::expected<void, ModelPerformanceError> check_sizes(std::size_t true_count, std::size_t pred_count);
     // Every pair in index order, from zero. Different lengths fail first, then

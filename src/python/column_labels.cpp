@@ -96,9 +96,13 @@ bool copy_float_items(PyArrayObject* array, std::vector<double>& out) {
 }  // namespace
 
 bool apply_label(PyArrayObject* array, PyObject* label, ColumnLabelsPtr& out) {
+    return apply_label(array, label, std::nullopt, out);
+}
+
+bool apply_label(PyArrayObject* array, PyObject* label, std::optional<bool> continuous, ColumnLabelsPtr& out) {
     ColumnView column;
     if (!classify_column(array, label, column)) return false;
-    auto labels = segment(column, classify_label(label), distribution_type_heuristic());
+    auto labels = segment(column, classify_label(label), distribution_type_heuristic(), continuous);
     if (!labels) return raise_segmentation(labels.error(), label);
     out = std::move(*labels);
     return true;

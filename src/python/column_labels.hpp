@@ -16,6 +16,10 @@ namespace tarvenn {
 // and the distribution-type heuristic. Numeric columns are labelled on demand from
 // the array's buffer (see segmentation.hpp for the lifetime of that view).
 bool apply_label(PyArrayObject* array, PyObject* label_or_threshold, ColumnLabelsPtr& out);
+// The same with the continuity of a numeric column given (decided over a whole
+// column split into parts) rather than decided from this array; nullopt decides.
+bool apply_label(PyArrayObject* array, PyObject* label_or_threshold, std::optional<bool> continuous,
+                 ColumnLabelsPtr& out);
 
 // Label by an explicit threshold and comparison type, or by a text label. Every
 // failure is BiasError::BiasConfigError (ValueError "Invalid bias configuration").

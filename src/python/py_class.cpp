@@ -10,7 +10,9 @@ bool add_class(PyObject* module, ClassBinding& binding) {
     static std::deque<std::string> names;
     static std::deque<std::vector<PyMethodDef>> method_tables;
     static std::deque<std::vector<PyGetSetDef>> getset_tables;
-    names.push_back(std::string("_tarvenn.") + binding.ctor.owner);
+    const char* module_name = PyModule_GetName(module);
+    if (module_name == nullptr) return false;
+    names.push_back(std::string(module_name) + "." + binding.ctor.owner);
 
     auto* methods = &method_tables.emplace_back();
     for (const auto& m : binding.methods) methods->push_back(method_def(m));

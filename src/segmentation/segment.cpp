@@ -11,7 +11,7 @@ using Result = std::expected<ColumnLabelsPtr, SegmentationError>;
 Result mismatch() { return std::unexpected(SegmentationError{SegmentationError::Kind::LabelMismatch}); }
 
 template <class T>
-Result segment_float(Strided<T> column, const SegmentLabel& label, float heuristic) {
+Result segment_float(Strided<T> column, const SegmentLabel& label, float heuristic, std::optional<bool> given) {
     double threshold;
     if (const auto* f = std::get_if<FloatLabel>(&label)) {
         threshold = f->value;
@@ -21,11 +21,11 @@ Result segment_float(Strided<T> column, const SegmentLabel& label, float heurist
     } else {
         return mismatch();
     }
-    return label_float_column(column, threshold, is_continuous(column, heuristic));
+    return label_float_column(column, threshold, given ? *given : is_continuous(column, heuristic));
 }
 
 template <class T>
-Result segment_integer(Strided<T> column, const SegmentLabel& label, float heuristic) {
+Result segment_integer(Strided<T> column, const SegmentLabel& label, float heuristic, std::optional<bool> given) {
     if constexpr (std::is_same_v<T, std::uint64_t>) {  // items above the int64 range do not convert
         for (std::size_t i = 0; i < column.size; ++i) {
             if (column[i] > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
@@ -33,10 +33,10 @@ Result segment_integer(Strided<T> column, const SegmentLabel& label, float heuri
         }
     }
     if (const auto* f = std::get_if<FloatLabel>(&label))
-        return label_int_column(column, f->value, is_continuous(column, heuristic));
+        return label_int_column(column, f->value, given ? *given : is_continuous(column, heuristic));
     if (const auto* i = std::get_if<IntegerLabel>(&label)) {
         if (!i->fits) return std::unexpected(SegmentationError{SegmentationError::Kind::LabelOutOfRange});
-        return label_int_column(column, i->value, is_continuous(column, heuristic));
+        return label_int_column(column, i->value, given ? *given : is_continuous(column, heuristic));
     }
     return mismatch();
 }
@@ -58,6 +58,10 @@ Result segment_text(const TextColumn& column, const SegmentLabel& label) {
 }  // namespace
 
 Result segment(const ColumnView& column, const SegmentLabel& label, float heuristic) {
+    return segment(column, label, heuristic, std::nullopt);
+}
+
+Result segment(const ColumnView& column, const SegmentLabel& label, float heuristic, std::optional<bool> given) {
     return std::visit(
         [&](const auto& view) -> Result {
             using V = std::remove_cvref_t<decltype(view)>;
@@ -66,9 +70,9 @@ Result segment(const ColumnView& column, const SegmentLabel& label, float heuris
             } else if constexpr (std::is_same_v<V, TextColumn>) {
                 return segment_text(view, label);
             } else if constexpr (std::is_floating_point_v<std::remove_cvref_t<decltype(view[0])>>) {
-                return segment_float(view, label, heuristic);
+                return segment_float(view, label, heuristic, given);
             } else {
-                return segment_integer(view, label, heuristic);
+                return segment_integer(view, label, heuristic, given);
             }
         },
         column);

@@ -61,6 +61,10 @@ struct SegmentationError {
 // segmentation.hpp for its lifetime).
 std::expected<ColumnLabelsPtr, SegmentationError> segment(const ColumnView& column, const SegmentLabel& label,
                                                           float heuristic);
+// The same with the continuity of a numeric column given (decided over a whole
+// column split into parts) instead of decided from this column; nullopt decides.
+std::expected<ColumnLabelsPtr, SegmentationError> segment(const ColumnView& column, const SegmentLabel& label,
+                                                          float heuristic, std::optional<bool> continuous);
 
 // The explicit form: a threshold with its comparison type, or a text label; any
 // other combination is BiasConfigError.

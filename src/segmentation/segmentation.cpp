@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <iterator>
 #include <cmath>
 #include <memory>
 
@@ -10,7 +11,7 @@ namespace {
 
 // Smallest distinct count D with D >= 4 that makes a column of n values
 // continuous, or 0 when no D <= n does. The ratio test is monotone in D.
-std::size_t continuous_count(std::size_t n, float heuristic) {
+std::size_t continuous_count_of(std::size_t n, float heuristic) {
     auto continuous_at = [&](std::size_t d) {
         const float ratio = static_cast<float>(d) / static_cast<float>(n);
         return !(ratio <= heuristic);  // greater, or unordered
@@ -128,6 +129,37 @@ ColumnLabelsPtr label_rows(Strided<T> values, Pred member) {
 
 }  // namespace
 
+std::size_t continuous_distinct_count(std::size_t n, float heuristic) { return continuous_count_of(n, heuristic); }
+
+template <class T>
+void collect_distinct(Strided<T> values, DistinctSample& sample) {
+    if (sample.saturated()) return;
+    DistinctKeys seen(std::min<std::size_t>(sample.cap, values.size));
+    for (std::uint64_t key : sample.keys) seen.insert(key);
+    std::vector<std::uint64_t> fresh;
+    for (std::size_t i = 0; i < values.size && sample.count() + fresh.size() < sample.cap; ++i) {
+        const auto key = distinct_key(values[i]);
+        if (!key) ++sample.nan_count;
+        else if (seen.insert(*key)) fresh.push_back(*key);
+    }
+    std::sort(fresh.begin(), fresh.end());
+    std::vector<std::uint64_t> merged;
+    merged.reserve(sample.keys.size() + fresh.size());
+    std::merge(sample.keys.begin(), sample.keys.end(), fresh.begin(), fresh.end(), std::back_inserter(merged));
+    sample.keys = std::move(merged);
+}
+
+void DistinctSample::merge(const DistinctSample& other) {
+    std::vector<std::uint64_t> merged;
+    merged.reserve(keys.size() + other.keys.size());
+    std::set_union(keys.begin(), keys.end(), other.keys.begin(), other.keys.end(), std::back_inserter(merged));
+    nan_count += other.nan_count;
+    if (nan_count > cap) nan_count = cap;
+    const std::uint64_t room = cap - nan_count;
+    if (merged.size() > room) merged.resize(room);
+    keys = std::move(merged);
+}
+
 LabelSequence ColumnLabels::materialize() const {
     LabelSequence labels(size_);
     fill(0, size_, labels.data());
@@ -227,7 +259,7 @@ bool reaches_count_by_buckets(Strided<T> values, std::size_t start, std::size_t 
 
 template <class T>
 bool is_continuous(Strided<T> values, float heuristic) {
-    const std::size_t target = continuous_count(values.size, heuristic);
+    const std::size_t target = continuous_count_of(values.size, heuristic);
     if (target == 0) return false;
     if (auto reached = reaches_count_by_bitmap(values, target)) return *reached;
     // Exact counting while the set is small; a column that keeps producing new
@@ -276,22 +308,32 @@ ColumnLabelsPtr label_int_column(Strided<T> values, double threshold, bool conti
     return label_int_column(values, static_cast<std::int64_t>(threshold), false);
 }
 
-LabelSequence label_by_comparison(Strided<double> values, double t, SegmentationThresholdType type) {
+template <class T>
+ColumnLabelsPtr compare_column(Strided<T> values, double t, SegmentationThresholdType type) {
+    auto as_double = [](T v) { return static_cast<double>(v); };
     switch (type) {
-        case SegmentationThresholdType::GreaterThan: return label_rows(values, [=](double v) { return v > t; })->materialize();
+        case SegmentationThresholdType::GreaterThan: return label_rows(values, [=](T v) { return as_double(v) > t; });
         case SegmentationThresholdType::GreaterThanEqualTo:
-            return label_rows(values, [=](double v) { return v >= t; })->materialize();
-        case SegmentationThresholdType::LessThan: return label_rows(values, [=](double v) { return v < t; })->materialize();
+            return label_rows(values, [=](T v) { return as_double(v) >= t; });
+        case SegmentationThresholdType::LessThan: return label_rows(values, [=](T v) { return as_double(v) < t; });
         case SegmentationThresholdType::LessThanEqualTo: break;
     }
-    return label_rows(values, [=](double v) { return v <= t; })->materialize();
+    return label_rows(values, [=](T v) { return as_double(v) <= t; });
+}
+
+LabelSequence label_by_comparison(Strided<double> values, double t, SegmentationThresholdType type) {
+    return compare_column(values, t, type)->materialize();
 }
 
 #define TARVENN_FLOAT_COLUMN(T)                                   \
     template bool is_continuous<T>(Strided<T>, float);            \
+    template void collect_distinct<T>(Strided<T>, DistinctSample&); \
+    template ColumnLabelsPtr compare_column<T>(Strided<T>, double, SegmentationThresholdType); \
     template ColumnLabelsPtr label_float_column<T>(Strided<T>, double, bool);
 #define TARVENN_INT_COLUMN(T)                                                   \
     template bool is_continuous<T>(Strided<T>, float);                          \
+    template void collect_distinct<T>(Strided<T>, DistinctSample&);            \
+    template ColumnLabelsPtr compare_column<T>(Strided<T>, double, SegmentationThresholdType); \
     template ColumnLabelsPtr label_int_column<T>(Strided<T>, std::int64_t, bool); \
     template ColumnLabelsPtr label_int_column<T>(Strided<T>, double, bool);
 

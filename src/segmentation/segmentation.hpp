@@ -61,6 +61,30 @@ std::expected<SegmentationThresholdType, BiasError> segmentation_threshold_type_
 template <class T>
 bool is_continuous(Strided<T> values, float heuristic);
 
+// Smallest distinct count D >= 4 that makes a column of n values continuous, or 0
+// when no D <= n does; is_continuous is `distinct >= D` with D != 0.
+std::size_t continuous_distinct_count(std::size_t n, float heuristic);
+
+// The distinct values of part of a column, as is_continuous tells them apart
+// (floats by the bit pattern of their 64-bit value, every NaN a value of its own,
+// integers by value), kept only up to a cap. Parts collected with the cap D of the
+// whole column merge into a set that reaches D exactly when the whole column has
+// D distinct values, so the parts decide continuity as one column would.
+struct DistinctSample {
+    std::vector<std::uint64_t> keys;  // ascending, distinct
+    std::uint64_t nan_count = 0;
+    std::uint64_t cap = 0;            // collection stops once count() reaches it
+
+    std::uint64_t count() const { return keys.size() + nan_count; }
+    bool saturated() const { return count() >= cap; }
+    // Union with `other` (same cap), cut back to the cap.
+    void merge(const DistinctSample& other);
+};
+
+// Adds the values of `values` to `sample` until it is saturated.
+template <class T>
+void collect_distinct(Strided<T> values, DistinctSample& sample);
+
 // The labelling rules below keep a view of the column: it must stay valid (the
 // array alive, no Python code running) while the labels are read.
 
@@ -79,5 +103,10 @@ ColumnLabelsPtr label_int_column(Strided<T> values, double threshold, bool conti
 
 // Explicit segmentation: row is 1 when `value <op> threshold` (NaN never satisfies).
 LabelSequence label_by_comparison(Strided<double> values, double threshold, SegmentationThresholdType type);
+
+// The same rule as a view over a numeric column, each value compared as its 64-bit
+// float (what label_by_comparison reads from a copied column).
+template <class T>
+ColumnLabelsPtr compare_column(Strided<T> values, double threshold, SegmentationThresholdType type);
 
 }  // namespace tarvenn
