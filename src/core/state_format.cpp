@@ -137,7 +137,20 @@ std::uint32_t crc32c(std::span<const std::uint8_t> data, std::uint32_t crc) {
 
 // ---- writer
 
-StateWriter::StateWriter(ClassTag tag) {
+namespace {
+// One spent state buffer per thread, kept warm for the next writer: a large state then
+// reuses pages that are already mapped instead of faulting in fresh ones (and handing
+// them back to the system) on every save.
+constexpr std::size_t kSpareLimit = std::size_t{64} << 20;
+thread_local std::vector<std::uint8_t> spare_buffer;
+}  // namespace
+
+void recycle(std::vector<std::uint8_t>&& spent) {
+    if (spent.capacity() <= kSpareLimit && spent.capacity() > spare_buffer.capacity()) spare_buffer = std::move(spent);
+}
+
+StateWriter::StateWriter(ClassTag tag) : buf_(std::move(spare_buffer)) {
+    buf_.clear();
     buf_.reserve(64);
     for (const std::uint8_t b : kMagic) buf_.push_back(b);
     u16(kFormatVersion);

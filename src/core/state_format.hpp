@@ -119,6 +119,10 @@ private:
     std::vector<std::uint8_t> buf_;
 };
 
+// Hands a spent result of StateWriter::finish() back for the next writer on this
+// thread to reuse (a buffer larger than 64 MiB is simply freed).
+void recycle(std::vector<std::uint8_t>&& spent);
+
 class StateReader {
 public:
     // Reads from the payload (header and checksum already checked by open_state).

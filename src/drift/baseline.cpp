@@ -190,15 +190,17 @@ std::expected<void, DriftError> BaselineCategoricalBins::define_bins(std::span<c
     std::vector<std::pair<std::string_view, std::uint64_t>> ordered(counts.begin(), counts.end());
     std::sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
 
-    std::vector<std::string> sorted_labels;
-    sorted_labels.reserve(ordered.size());
+    LabelPacker sorted_labels;
+    std::size_t bytes = 0;
+    for (const auto& entry : ordered) bytes += entry.first.size();
+    sorted_labels.reserve(ordered.size(), bytes);
     std::vector<double> hist(ordered.size() + 1, 0.0);
     const double total = static_cast<double>(labels.size());
     for (std::size_t i = 0; i < ordered.size(); ++i) {
-        sorted_labels.emplace_back(ordered[i].first);
+        sorted_labels.add(ordered[i].first);
         hist[i] = static_cast<double>(ordered[i].second) / total;
     }
-    label_index_.assign(std::move(sorted_labels));
+    std::move(sorted_labels).into(label_index_);
     baseline_hist_ = std::move(hist);
     return {};
 }

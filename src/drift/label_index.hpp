@@ -1,6 +1,8 @@
 // The label -> bin index map of a categorical baseline: an open-addressing hash
 // table over the labels, which are kept in ascending byte order (label i has index
-// i). Lookups take a string_view, so runtime labels are never copied.
+// i) and packed into one block, so that building, copying and saving an index of
+// many labels is a few large copies. Lookups take a string_view, so runtime labels
+// are never copied.
 #pragma once
 
 #include <cstdint>
@@ -39,31 +41,60 @@ inline std::uint64_t hash_label(std::string_view label, std::uint64_t seed) {
 class LabelIndex {
 public:
     LabelIndex();
-    // `sorted_labels` must be ascending and distinct; label i gets index i.
-    void assign(std::vector<std::string> sorted_labels);
+    // The labels packed: all their bytes in `text`, label i ending at `ends[i]`. They
+    // must be ascending and distinct; label i gets index i.
+    void assign(std::string text, std::vector<std::uint64_t> ends);
 
-    std::size_t size() const { return labels_.size(); }
-    const std::string& label(std::size_t i) const { return labels_[i]; }
+    std::size_t size() const { return ends_.size(); }
+    std::string_view label(std::size_t i) const {
+        const std::size_t begin = i == 0 ? 0 : ends_[i - 1];
+        return {text_.data() + begin, ends_[i] - begin};
+    }
+    // The bytes of every label, back to back (what a saved state writes).
+    std::string_view text() const { return text_; }
+    bool same_labels(const LabelIndex& other) const { return ends_ == other.ends_ && text_ == other.text_; }
 
     // The label's index, or size() when the label is absent.
     std::uint32_t find(std::string_view label) const {
         const std::uint64_t h = hash_label(label, seed_);
+        const std::uint32_t tag = static_cast<std::uint32_t>(h >> 32);
         for (std::size_t i = h & mask_;; i = (i + 1) & mask_) {
             const Slot& s = slots_[i];
-            if (s.index_plus_one == 0) return static_cast<std::uint32_t>(labels_.size());
-            if (s.hash == h && labels_[s.index_plus_one - 1] == label) return s.index_plus_one - 1;
+            if (s.index_plus_one == 0) return static_cast<std::uint32_t>(ends_.size());
+            if (s.tag == tag && this->label(s.index_plus_one - 1) == label) return s.index_plus_one - 1;
         }
     }
 
 private:
+    // Eight bytes a slot: the high half of the label's hash (the low bits pick the
+    // slot) and the label's index plus one.
     struct Slot {
-        std::uint64_t hash;
+        std::uint32_t tag;
         std::uint32_t index_plus_one;  // 0: empty slot
     };
-    std::vector<std::string> labels_;
+    std::string text_;
+    std::vector<std::uint64_t> ends_;
     std::vector<Slot> slots_;
     std::size_t mask_ = 0;
     std::uint64_t seed_;
+};
+
+// Packs labels that are already ascending and distinct into LabelIndex::assign's form.
+class LabelPacker {
+public:
+    void reserve(std::size_t labels, std::size_t bytes) {
+        ends_.reserve(labels);
+        text_.reserve(bytes);
+    }
+    void add(std::string_view label) {
+        text_.append(label);
+        ends_.push_back(text_.size());
+    }
+    void into(LabelIndex& index) && { index.assign(std::move(text_), std::move(ends_)); }
+
+private:
+    std::string text_;
+    std::vector<std::uint64_t> ends_;
 };
 
 }  // namespace tarvenn::drift

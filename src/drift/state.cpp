@@ -98,15 +98,15 @@ bool BaselineContinuousBins::same_as(const BaselineContinuousBins& o) const {
 
 void BaselineCategoricalBins::save_state(StateWriter& w) const {
     // The label table in one pass over one block: each label as a text (u64 length, bytes).
-    std::size_t table = 0;
-    for (std::size_t i = 0; i < label_index_.size(); ++i) table += 8 + label_index_.label(i).size();
+    const std::size_t n = label_index_.size();
+    const std::size_t table = 8 * n + label_index_.text().size();
     w.reserve(8 + table + 8 * (baseline_hist_.size() + 1) + 8 * (baseline_hist_.size() + 4));
-    w.u64(label_index_.size());
+    w.u64(n);
     std::uint8_t* p = w.extend(table);
-    for (std::size_t i = 0; i < label_index_.size(); ++i) {
-        const std::string& label = label_index_.label(i);
-        const std::uint64_t n = label.size();
-        for (int b = 0; b < 8; ++b) p[b] = static_cast<std::uint8_t>(n >> (8 * b));
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string_view label = label_index_.label(i);
+        const std::uint64_t size = label.size();
+        for (int b = 0; b < 8; ++b) p[b] = static_cast<std::uint8_t>(size >> (8 * b));
         std::memcpy(p + 8, label.data(), label.size());
         p += 8 + label.size();
     }
@@ -117,13 +117,18 @@ std::optional<BaselineCategoricalBins> BaselineCategoricalBins::load_state(State
     // Each label takes at least its 8-byte length; bin indices are 32-bit.
     const std::size_t n = r.count_at_most(8, std::numeric_limits<std::uint32_t>::max() - 1);
     if (r.ok() && n == 0) r.fail_field("a categorical baseline has no labels");
-    std::vector<std::string> labels;
-    labels.reserve(n);
+    // After the labels' bytes come their n lengths and the n + 1 fractions with their
+    // count, so the unread bytes bound the reservation (a valid state fills it exactly).
+    LabelPacker labels;
+    if (r.ok()) {
+        const std::size_t framing = 8 * n + 8 * (n + 2);
+        labels.reserve(n, r.remaining() > framing ? r.remaining() - framing : 0);
+    }
     std::string_view previous;
     for (std::size_t i = 0; i < n && r.ok(); ++i) {
         const std::string_view label = r.text_view();
         if (i > 0 && !(previous < label)) r.fail_field("labels are not ascending and distinct");
-        labels.emplace_back(label);
+        labels.add(label);
         previous = label;
     }
     std::vector<double> hist = r.ok() ? read_doubles(r) : std::vector<double>{};
@@ -132,16 +137,13 @@ std::optional<BaselineCategoricalBins> BaselineCategoricalBins::load_state(State
     if (r.ok() && hist.back() != 0.0) r.fail_field("the unseen-label fraction is not 0");
     if (!r.ok()) return std::nullopt;
     BaselineCategoricalBins bins;
-    bins.label_index_.assign(std::move(labels));
+    std::move(labels).into(bins.label_index_);
     bins.baseline_hist_ = std::move(hist);
     return bins;
 }
 
 bool BaselineCategoricalBins::same_as(const BaselineCategoricalBins& o) const {
-    if (label_index_.size() != o.label_index_.size() || !same_doubles(baseline_hist_, o.baseline_hist_)) return false;
-    for (std::size_t i = 0; i < label_index_.size(); ++i)
-        if (label_index_.label(i) != o.label_index_.label(i)) return false;
-    return true;
+    return label_index_.same_labels(o.label_index_) && same_doubles(baseline_hist_, o.baseline_hist_);
 }
 
 // ---- stream windows --------------------------------------------------------------

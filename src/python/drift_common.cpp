@@ -48,7 +48,7 @@ PyObject* label_dict(const drift::LabelIndex& labels, std::span<const double> va
     PyRef dict(PyDict_New());
     if (!dict) return nullptr;
     for (std::size_t i = 0; i < labels.size(); ++i) {
-        const std::string& label = labels.label(i);
+        const std::string_view label = labels.label(i);
         PyRef key(PyUnicode_FromStringAndSize(label.data(), static_cast<Py_ssize_t>(label.size())));
         PyRef value(PyFloat_FromDouble(values[i]));
         if (!key || !value || PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return nullptr;

@@ -46,9 +46,11 @@ private:
     bool held_ = false;
 };
 
-inline PyObject* bytes_of(const std::vector<std::uint8_t>& state) {
-    return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(state.data()),
-                                     static_cast<Py_ssize_t>(state.size()));
+inline PyObject* bytes_of(std::vector<std::uint8_t>&& state) {
+    PyObject* bytes = PyBytes_FromStringAndSize(reinterpret_cast<const char*>(state.data()),
+                                                static_cast<Py_ssize_t>(state.size()));
+    state::recycle(std::move(state));
+    return bytes;
 }
 
 inline PyObject* value_error(const std::string& message) {
