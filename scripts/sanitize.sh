@@ -35,25 +35,6 @@ python -m pytest -q -p no:cacheprovider \
   --deselect tests/state/test_state.py::test_failed_loads_leak_nothing
 
 if [ "$fuzz_seconds" != 0 ]; then
-  echo "== fuzz slice: ${fuzz_seconds}s per target"
-  mkdir -p build/fuzz
-  for target in fuzz/fuzz_*.py; do
-    name=$(basename "$target" .py)
-    log="build/fuzz/${name}.log"
-    # -detect_leaks=0 turns off libFuzzer's per-input leak scan (a full heap scan of the
-    # interpreter after each call); leaks are still checked once when the process exits.
-    # Leaks are checked by the suite run above. At the end of a fuzz run the fuzzer's own objects
-    # are still live and its exit-time scan of a large heap can outlast -timeout, so it is off here.
-    status=0
-    ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0" python "$target" -max_total_time="$fuzz_seconds" -timeout=1 -detect_leaks=0 -rss_limit_mb=4096 \
-      -print_final_stats=1 -artifact_prefix="$root/build/fuzz/${name}-" "fuzz/corpus/${name#fuzz_}" \
-      >"$log" 2>&1 || status=$?
-    grep -E "^stat::number_of_executed_units|^Done " "$log" | sed "s/^/${name}: /" || true
-    if [ "$status" -ne 0 ]; then
-      tail -n 60 "$log"
-      echo "fuzz target ${name} failed (exit ${status}); the input is under build/fuzz/"
-      exit 1
-    fi
-  done
+  scripts/fuzz.sh "$fuzz_seconds"
 fi
 echo "== sanitizer stage passed"
