@@ -40,7 +40,7 @@ def run_with_env():
 
     def run(code, **env):
         full_env = dict(os.environ)
-        for key in ("TARVENN_STABILITY_EPS", "TARVENN_DISTRIBUTION_HEURISTIC"):
+        for key in ("TARVENN_STABILITY_EPS", "TARVENN_DISTRIBUTION_HEURISTIC", "TARVENN_FORCE_BASELINE_ISA"):
             full_env.pop(key, None)
         full_env.update(env)
         out = subprocess.run([sys.executable, "-c", code], env=full_env, capture_output=True, text=True, check=True)

@@ -120,4 +120,9 @@ float distribution_type_heuristic() {
     return DISTRIBUTION_TYPE_HEURISTIC;
 }
 
+bool force_baseline_isa() {
+    static const bool FORCE_BASELINE_ISA = env_setting_f64("TARVENN_FORCE_BASELINE_ISA", 0.0) == 1.0;
+    return FORCE_BASELINE_ISA;
+}
+
 }  // namespace tarvenn

@@ -22,5 +22,8 @@ double stability_eps();
 // DISTRIBUTION_TYPE_HEURISTIC, from TARVENN_DISTRIBUTION_HEURISTIC (default 0.05):
 // the distinct-value share above which a numeric column counts as continuous.
 float distribution_type_heuristic();
+// TARVENN_FORCE_BASELINE_ISA=1 makes the kernels that have wider variants run their
+// baseline code on any CPU, so that one machine can test every path.
+bool force_baseline_isa();
 
 }  // namespace tarvenn

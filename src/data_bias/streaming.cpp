@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "segmentation/int8_counting.hpp"
+
 
 namespace tarvenn {
 namespace {
@@ -34,7 +36,11 @@ std::expected<StreamingDataBias, ModelPerformanceError> StreamingDataBias::creat
 std::expected<void, ModelPerformanceError> StreamingDataBias::push_batch(std::span<const std::int8_t> features,
                                                                          std::span<const std::int8_t> truths) {
     if (!same_nonempty_length(features, truths)) return std::unexpected(ModelPerformanceError::of(BiasError::DataLengthError));
-    for (std::size_t i = 0; i < features.size(); ++i) push(features[i], truths[i]);
+    const PairMembership m = count_pair_membership(features, truths, facet_, positive_);
+    running_.facet_a_count += m.first;
+    running_.facet_a_positive += m.both;
+    running_.facet_d_count += m.rows - m.first;
+    running_.facet_d_positive += m.second - m.both;
     return {};
 }
 

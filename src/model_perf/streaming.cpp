@@ -30,9 +30,13 @@ std::expected<LinearRegressionStreaming, ModelPerformanceError> LinearRegression
         [](const LinearRegressionRuntime& b) { return LinearRegressionStreaming(b); });
 }
 
+Status LinearRegressionStreaming::check_batch(std::size_t true_count, std::size_t pred_count) const {
+    return LinearRegressionErrorBuckets::check_sizes(true_count, pred_count);
+}
+
 Status LinearRegressionStreaming::push_batch(std::span<const float> y_true, std::span<const float> y_pred) {
-    if (auto sizes = LinearRegressionErrorBuckets::check_sizes(y_true.size(), y_pred.size()); !sizes) return sizes;
-    buckets_.push_all(y_true, y_pred);
+    if (auto checked = check_batch(y_true.size(), y_pred.size()); !checked) return checked;
+    add_block(y_true, y_pred);
     return {};
 }
 
@@ -76,11 +80,21 @@ Status LogisticRegressionStreaming::push(float y_true, float y_pred) {
     return {};
 }
 
+Status LogisticRegressionStreaming::check_batch(std::size_t true_count, std::size_t pred_count) const {
+    if (true_count != pred_count) return fail(Kind::DataVectorLengthMismatch);
+    if (true_count == 0) return fail(Kind::EmptyDataVector);
+    if (clip_.inverted()) return fail(Kind::InvalidData);
+    return {};
+}
+
 Status LogisticRegressionStreaming::push_batch(std::span<const float> y_true,
                                                std::span<const float> y_pred) {
-    if (y_true.size() != y_pred.size()) return fail(Kind::DataVectorLengthMismatch);
-    if (y_true.empty()) return fail(Kind::EmptyDataVector);
-    if (clip_.inverted()) return fail(Kind::InvalidData);
+    if (auto checked = check_batch(y_true.size(), y_pred.size()); !checked) return checked;
+    add_block(y_true, y_pred);
+    return {};
+}
+
+void LogisticRegressionStreaming::add_block(std::span<const float> y_true, std::span<const float> y_pred) {
     double sum = log_loss_sum_;
     for (std::size_t i = 0; i < y_true.size(); ++i)
         sum += static_cast<double>(clip_.term(y_true[i], y_pred[i]));
@@ -89,7 +103,6 @@ Status LogisticRegressionStreaming::push_batch(std::span<const float> y_true,
     confusion_.add(ConfusionMatrix::count_pairs(y_true.size(),
                                                 [&](std::size_t i) { return y_true[i] == 1.0f; },
                                                 [&](std::size_t i) { return y_pred[i] >= threshold; }));
-    return {};
 }
 
 void LogisticRegressionStreaming::flush() {

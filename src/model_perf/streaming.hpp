@@ -29,6 +29,10 @@ public:
 
     void push(float t, float p) { buckets_.push(t, p); }
     Status push_batch(std::span<const float> y_true, std::span<const float> y_pred);
+    // push_batch in parts, for input read block by block: the checks of a batch of
+    // these lengths (push_batch fails exactly when they do), then its blocks in order.
+    Status check_batch(std::size_t true_count, std::size_t pred_count) const;
+    void add_block(std::span<const float> y_true, std::span<const float> y_pred) { buckets_.push_all(y_true, y_pred); }
     void flush() { buckets_ = {}; }
     // Replaces the baseline only; the stream is kept.
     Status reset_baseline(std::span<const float> y_true, std::span<const float> y_pred);
@@ -60,6 +64,9 @@ public:
     // Fails with InvalidData when the clip bounds are inverted.
     Status push(float y_true, float y_pred);
     Status push_batch(std::span<const float> y_true, std::span<const float> y_pred);
+    // push_batch in parts, as for the linear stream.
+    Status check_batch(std::size_t true_count, std::size_t pred_count) const;
+    void add_block(std::span<const float> y_true, std::span<const float> y_pred);
     // Zeroes the stream and reads the stability epsilon again.
     void flush();
     // Replaces the baseline (built with the stored decision threshold) only.

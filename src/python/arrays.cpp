@@ -61,4 +61,14 @@ bool to_f32_column(PyArrayObject* array, F32Column& out) {
     return true;
 }
 
+bool as_f32_column(PyObject* obj, F32Column& out) {
+    if (!PyArray_Check(obj)) return false;
+    auto* array = reinterpret_cast<PyArrayObject*>(obj);
+    const F32BlockReader read = f32_block_reader(native_type(array));
+    if (read == nullptr || PyArray_NDIM(array) != 1) return false;
+    out = {read, static_cast<const char*>(PyArray_DATA(array)), PyArray_STRIDE(array, 0),
+           static_cast<std::size_t>(PyArray_DIM(array, 0))};
+    return true;
+}
+
 }  // namespace tarvenn

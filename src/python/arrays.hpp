@@ -24,5 +24,8 @@ bool read_f64_view(PyArrayObject* array, std::span<const double>& data, std::vec
 // convert; bool and other dtypes fail with UnsupportedTypeError, other shapes than
 // one dimension with a TypeError.
 bool to_f32_column(PyArrayObject* array, F32Column& out);
+// `obj` as a column when it is a one-dimensional array that to_f32_column reads;
+// false, with no exception set, for anything else.
+bool as_f32_column(PyObject* obj, F32Column& out);
 
 }  // namespace tarvenn

@@ -117,8 +117,10 @@ PyObject* streaming_push(PyObject* self, PyObject* const* argv) {
 constexpr Signature kPushBatch{kStreaming, "push_batch", {"f", "g"}, 2};
 
 PyObject* streaming_push_batch(PyObject* self, PyObject* const* argv) {
-    std::vector<std::int8_t> features, truths;
-    if (!sample_sequences(argv[0], argv[1], "f", "g", features, truths)) return nullptr;
+    std::vector<std::int8_t> feature_storage, truth_storage;
+    std::span<const std::int8_t> features, truths;
+    if (!i8_samples(argv[0], "f", feature_storage, features) || !i8_samples(argv[1], "g", truth_storage, truths))
+        return nullptr;
     return none_or_raise(core_of<StreamingDataBias>(self).push_batch(features, truths));
 }
 

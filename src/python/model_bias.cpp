@@ -98,13 +98,16 @@ struct StreamingClass {
     static constexpr const char* name = kStreaming;
 };
 
-// The three sample sequences of a batch: features, predictions, ground truth.
+// The three sample sequences of a batch: features, predictions, ground truth,
+// each read in place when it is a contiguous int8 array.
 struct SampleBatch {
-    std::vector<std::int8_t> features, predictions, truths;
+    std::vector<std::int8_t> storage[3];
+    std::span<const std::int8_t> features, predictions, truths;
 
     bool convert(PyObject* const* argv, const char* const* names) {
-        return to_i8_seq(argv[0], names[0], features) && to_i8_seq(argv[1], names[1], predictions) &&
-               to_i8_seq(argv[2], names[2], truths);
+        return i8_samples(argv[0], names[0], storage[0], features) &&
+               i8_samples(argv[1], names[1], storage[1], predictions) &&
+               i8_samples(argv[2], names[2], storage[2], truths);
     }
 };
 

@@ -212,6 +212,17 @@ PyObject* streaming_push(PyObject* self, PyObject* const* argv) {
 
 template <class C>
 PyObject* streaming_push_batch(PyObject* self, PyObject* const* argv) {
+    if constexpr (std::is_same_v<typename C::Value, float>) {
+        // Two numeric arrays are read in place, block by block: the same values as the
+        // conversion below, without a converted copy of the whole batch.
+        F32Column yt, yp;
+        if (as_f32_column(argv[0], yt) && as_f32_column(argv[1], yp)) {
+            auto& core = core_of<typename C::Core>(self);
+            if (auto checked = core.check_batch(yt.size, yp.size); !checked) return raise(checked.error());
+            for_each_f32_block_pair(yt, yp, [&](auto t, auto p) { core.add_block(t, p); });
+            Py_RETURN_NONE;
+        }
+    }
     std::vector<typename C::Value> y_true, y_pred;
     if (!pair_sequences<C>(argv, y_true, y_pred)) return nullptr;
     return none_or_raise(core_of<typename C::Core>(self).push_batch(y_true, y_pred));

@@ -94,6 +94,18 @@ bool to_int_seq(PyObject* obj, const char* param, std::vector<Int>& out) {
 }  // namespace
 
 bool to_i8_seq(PyObject* obj, const char* param, std::vector<std::int8_t>& out) { return to_int_seq(obj, param, out); }
+
+bool i8_samples(PyObject* obj, const char* param, std::vector<std::int8_t>& storage,
+                std::span<const std::int8_t>& out) {
+    if (PyArrayObject* array = column_array(obj);
+        array != nullptr && native_type(array) == NativeType::I8 && PyArray_IS_C_CONTIGUOUS(array)) {
+        out = {static_cast<const std::int8_t*>(PyArray_DATA(array)), static_cast<std::size_t>(PyArray_SIZE(array))};
+        return true;
+    }
+    if (!to_i8_seq(obj, param, storage)) return false;
+    out = storage;
+    return true;
+}
 bool to_i32_seq(PyObject* obj, const char* param, std::vector<std::int32_t>& out) { return to_int_seq(obj, param, out); }
 
 // Native numeric arrays but bool ones are read from the buffer (each value through

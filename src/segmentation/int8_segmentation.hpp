@@ -2,8 +2,6 @@
 // decide it: value <kind> threshold.
 #pragma once
 
-#include <array>
-#include <cstddef>
 #include <cstdint>
 
 namespace tarvenn {
@@ -25,13 +23,26 @@ struct Int8Segmentation {
         return v == threshold;
     }
 
-    // Membership of every 8-bit value, indexed by the value's byte: a batch loop
-    // looks it up instead of branching on the kind per sample.
-    std::array<std::uint8_t, 256> member_table() const {
-        std::array<std::uint8_t, 256> table{};
-        for (std::size_t byte = 0; byte < table.size(); ++byte)
-            table[byte] = member(static_cast<std::int8_t>(static_cast<std::uint8_t>(byte)));
-        return table;
+    // The members as one range of bytes: v is a member exactly when
+    // enabled && uint8(v − low) <= span, v and low read as unsigned bytes. Every
+    // kind is one range of values; Greater 127 and Less −128 have no member.
+    struct ByteRange {
+        std::uint8_t low;
+        std::uint8_t span;
+        std::uint8_t enabled;
+    };
+    ByteRange byte_range() const {
+        const int t = threshold;
+        int low = t, high = t;
+        switch (kind) {
+            case Greater: low = t + 1, high = 127; break;
+            case GreaterEqual: low = t, high = 127; break;
+            case Less: low = -128, high = t - 1; break;
+            case LessEqual: low = -128, high = t; break;
+            case Equal: break;
+        }
+        if (low > high) return {0, 0, 0};
+        return {static_cast<std::uint8_t>(low), static_cast<std::uint8_t>(high - low), 1};
     }
 };
 

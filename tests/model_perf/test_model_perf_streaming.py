@@ -233,6 +233,35 @@ def test_logistic_push_batch_matches_pushes():
         many.push_batch([], [])
 
 
+@pytest.mark.parametrize("make", [lambda: t.PyLogisticRegressionStreaming([1.0, 0.0], [0.6, 0.2], 0.5),
+                                  lambda: t.PyLinearRegressionStreaming([1.0, 2.0], [1.5, 2.5])])
+def test_float_push_batch_reads_arrays_in_place_as_it_converts_lists(make):
+    # Arrays are read block by block (4096 values), other inputs converted whole: the
+    # same values either way, and the same sums in the same order.
+    rng = np.random.default_rng(5)
+    n = 3 * 4096 + 17
+    y = rng.choice([0.0, 1.0, 2.5, np.nan], n).astype(np.float32)
+    p = rng.random(n).astype(np.float64)
+    forms = [(y, p), (y.tolist(), p.tolist()), (np.repeat(y, 2)[::2], np.repeat(p, 2)[::2]),
+             (y.astype(np.float64), p.astype(np.float32)), (y.tolist(), p)]
+    states = []
+    for a, b in forms:
+        m = make()
+        m.push_batch(a, b)
+        states.append(state(m))
+    assert all(s == states[0] for s in states)
+    ints = make(), make()
+    ints[0].push_batch(np.arange(n, dtype=np.int64) % 3, p)
+    ints[1].push_batch([float(v % 3) for v in range(n)], p.tolist())
+    assert state(ints[0]) == state(ints[1])
+    before = state(ints[0])
+    with pytest.raises(ValueError, match="equal length"):
+        ints[0].push_batch(y, p[:-1])
+    with pytest.raises(ValueError, match=EMPTY):
+        ints[0].push_batch(y[:0], p[:0])
+    assert state(ints[0]) == before
+
+
 # --- binary classification --------------------------------------------------------------
 
 def test_classification_stream_labels_and_accuracy_drop():
