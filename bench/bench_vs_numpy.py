@@ -52,6 +52,15 @@ def main():
     bias = t.PyDataBiasStreaming(list(f8[:10]), list(g8[:10]))
     row("PyDataBiasStreaming.push_batch (int8)", lambda: bias.push_batch(f8, g8),
         lambda: numpy_classification(f8, g8), (f8, g8))
+    h8 = rng.integers(0, 2, N).astype(np.int8)
+    model_bias = t.PyModelBiasStreaming([1] * 8 + [0] * 8, [1, 1, 0, 0] * 4, [1, 0, 1, 0] * 4)
+    row("PyModelBiasStreaming.push_batch (int8)", lambda: model_bias.push_batch(f8, g8, h8),
+        lambda: np.bincount(((f8 == 1).view(np.uint8) << 2) | ((g8 == 1).view(np.uint8) << 1)
+                            | (h8 == 1).view(np.uint8), minlength=8), (f8, g8, h8))
+    t32, p32_labels = truth.astype(np.int32), pred.astype(np.int32)
+    classification = t.PyBinaryClassificationStreaming([0, 1, 1, 0], [1, 1, 0, 0])
+    row("PyBinaryClassificationStreaming.push_batch (int32)", lambda: classification.push_batch(t32, p32_labels),
+        lambda: numpy_classification(t32, p32_labels), (t32, p32_labels))
     row("py_model_perf_logistic_regression (float32)",
         lambda: t.py_model_perf_logistic_regression(y32, p32, 0.5),
         lambda: numpy_logistic(y32, p32, 0.5), (y32, p32))

@@ -9,9 +9,10 @@ DataBiasResult pre_training_bias(const PreTrainingCounts& c) {
     DataBiasResult result;
     const auto n_a = c.facet_a_count;
     const auto n_d = c.facet_d_count;
-    const auto diff = static_cast<std::int64_t>(n_a) - static_cast<std::int64_t>(n_d);
-    const float ci = static_cast<float>(diff < 0 ? -static_cast<std::uint64_t>(diff) : static_cast<std::uint64_t>(diff)) /
-                     static_cast<float>(n_a + n_d);
+    // |n_a − n_d| in unsigned arithmetic: counts restored from a saved state may exceed
+    // the signed 64-bit range.
+    const std::uint64_t gap = n_a > n_d ? n_a - n_d : n_d - n_a;
+    const float ci = static_cast<float>(gap) / static_cast<float>(n_a + n_d);
     result.insert(DataBiasMetric::ClassImbalance, ci);
 
     const float q_a = static_cast<float>(c.facet_a_positive) / static_cast<float>(n_a);

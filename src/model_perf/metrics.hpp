@@ -37,6 +37,8 @@ struct LogLossClip {
     bool inverted() const { return !(lower <= upper); }
     // (1 − y) × ln(1 − p) + y × ln(p) with p the clipped score; NaN stays NaN.
     float term(float y, float score) const;
+    // `sum` plus the terms of the rows in index order, each widened to 64 bits.
+    double add_terms(std::span<const float> y, std::span<const float> scores, double sum) const;
 };
 
 // The stability epsilon of the process narrowed to 32 bits.

@@ -95,10 +95,7 @@ Status LogisticRegressionStreaming::push_batch(std::span<const float> y_true,
 }
 
 void LogisticRegressionStreaming::add_block(std::span<const float> y_true, std::span<const float> y_pred) {
-    double sum = log_loss_sum_;
-    for (std::size_t i = 0; i < y_true.size(); ++i)
-        sum += static_cast<double>(clip_.term(y_true[i], y_pred[i]));
-    log_loss_sum_ = sum;
+    log_loss_sum_ = clip_.add_terms(y_true, y_pred, log_loss_sum_);
     const float threshold = decision_threshold_;
     confusion_.add(ConfusionMatrix::count_pairs(y_true.size(),
                                                 [&](std::size_t i) { return y_true[i] == 1.0f; },

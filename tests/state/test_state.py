@@ -188,6 +188,16 @@ def test_field_refusals_of_the_monitors():
         == "state field out of range: confusion counts overflow their 64-bit total"
 
 
+def test_counts_beyond_the_signed_range_load_and_give_their_metrics():
+    # Found by fuzzing the loader: the count gap was taken in signed 64-bit arithmetic,
+    # which overflows for counts past 2^63 (a wrong ClassImbalance, and undefined behaviour).
+    s = state_of("PyDataBiasStreaming", steps=3)
+    counts = struct.pack("<QQQQ", 2 ** 63, 2 ** 64 - 2 ** 40, 5, 2 ** 40 - 1)
+    loaded = t.PyDataBiasStreaming._from_state(with_payload(s, payload(s)[:32] + counts))
+    gap, total = np.float32(2 ** 64 - 2 ** 41 + 1), np.float32(2 ** 64 - 1)
+    assert loaded.performance_snapshot()["ClassImbalance"] == float(gap / total)  # 1 - 2^-23, not 2^-23
+
+
 def test_field_refusals_of_the_drift_detectors():
     name = "PyContinuousDataDrift"
     s = t.PyContinuousDataDrift(np.arange(40.0), "Sturges").__getstate__()
