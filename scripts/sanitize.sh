@@ -20,19 +20,19 @@ pip install -q '.[test]' \
   -Ccmake.build-type=RelWithDebInfo \
   -Cbuild-dir=build/sanitize
 
-. scripts/sanitize_env.sh
-
 echo "== test suite under ASan + UBSan"
 # The RSS-growth test measures the process size, which ASan's quarantine of freed memory inflates;
 # leak detection covers what it checks.
 # The suites that start other programs (the browser, mypy and stubtest, the command line through
 # subprocesses, Dask and Spark workers) run in the first stage only: the preloaded ASan runtime
 # would land in programs that are not built with it.
-python -m pytest -q -p no:cacheprovider \
+# The sanitizer environment is set for the test process only (see scripts/fuzz.sh).
+(. scripts/sanitize_env.sh
+ exec python -m pytest -q -p no:cacheprovider \
   tests/contract tests/data_bias tests/model_bias tests/model_perf tests/segmentation tests/drift \
   tests/state tests/properties tests/test_fidelity.py tests/test_engine.py \
   --deselect tests/contract/test_leaks.py::test_failing_calls_of_every_family_do_not_leak \
-  --deselect tests/state/test_state.py::test_failed_loads_leak_nothing
+  --deselect tests/state/test_state.py::test_failed_loads_leak_nothing)
 
 if [ "$fuzz_seconds" != 0 ]; then
   scripts/fuzz.sh "$fuzz_seconds"
