@@ -1,5 +1,6 @@
 #include "python/model_perf.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <type_traits>
@@ -7,6 +8,7 @@
 
 #include "python/conversions.hpp"
 #include "python/exceptions.hpp"
+#include "model_perf/hard_labels.hpp"
 #include "model_perf/metrics.hpp"
 #include "model_perf/runtime_check.hpp"
 #include "model_perf/streaming.hpp"
@@ -54,6 +56,25 @@ PyObject* py_model_perf_linear_regression(PyObject*, PyObject* const* argv) {
     return report_to_py_dict(buckets.batch_metrics().to_map());
 }
 
+// The positive marker of each dtype that to_f32_column reads.
+PositiveMarker positive_marker_of(NativeType type) {
+    switch (type) {
+        case NativeType::F64: return positive_marker<double>();
+        case NativeType::F32: return positive_marker<float>();
+        case NativeType::I8: return positive_marker<std::int8_t>();
+        case NativeType::I16: return positive_marker<std::int16_t>();
+        case NativeType::I32: return positive_marker<std::int32_t>();
+        case NativeType::I64: return positive_marker<std::int64_t>();
+        case NativeType::U8: return positive_marker<std::uint8_t>();
+        case NativeType::U16: return positive_marker<std::uint16_t>();
+        case NativeType::U32: return positive_marker<std::uint32_t>();
+        case NativeType::U64: return positive_marker<std::uint64_t>();
+        case NativeType::Bool:
+        case NativeType::None: break;
+    }
+    return nullptr;
+}
+
 constexpr Signature kClassification{nullptr, "py_model_perf_classification", {"y_true_src", "y_pred_src"}, 2};
 
 PyObject* py_model_perf_classification(PyObject*, PyObject* const* argv) {
@@ -61,8 +82,18 @@ PyObject* py_model_perf_classification(PyObject*, PyObject* const* argv) {
     F32Column yt, yp;
     if (!array_args(argv, y_true, y_pred) || !f32_columns(y_true, y_pred, yt, yp)) return nullptr;
     if (yt.size != yp.size) return raise_kind(Kind::DataVectorLengthMismatch);
+    // Each block is marked positive / not in its own dtype (no float conversion of
+    // integers), then counted.
+    const PositiveMarker mark_true = positive_marker_of(native_type(y_true));
+    const PositiveMarker mark_pred = positive_marker_of(native_type(y_pred));
     ConfusionMatrix counts;
-    for_each_f32_block_pair(yt, yp, [&](auto t, auto p) { counts.add(count_hard_labels(t, p)); });
+    std::uint8_t marks_true[kF32Block], marks_pred[kF32Block];
+    for (std::size_t begin = 0; begin < yt.size; begin += kF32Block) {
+        const std::size_t count = std::min(kF32Block, yt.size - begin);
+        mark_true(yt.base + static_cast<std::ptrdiff_t>(begin) * yt.stride, yt.stride, count, marks_true);
+        mark_pred(yp.base + static_cast<std::ptrdiff_t>(begin) * yp.stride, yp.stride, count, marks_pred);
+        counts.add(count_marked({marks_true, count}, {marks_pred, count}));
+    }
     return report_to_py_dict(classification_from_counts(counts).to_map());
 }
 
@@ -222,6 +253,14 @@ PyObject* streaming_push_batch(PyObject* self, PyObject* const* argv) {
             for_each_f32_block_pair(yt, yp, [&](auto t, auto p) { core.add_block(t, p); });
             Py_RETURN_NONE;
         }
+    } else if constexpr (std::is_same_v<typename C::Value, std::int32_t>) {
+        // Contiguous int32 arrays are counted in place.
+        std::vector<std::int32_t> true_storage, pred_storage;
+        std::span<const std::int32_t> y_true, y_pred;
+        if (!i32_samples(argv[0], "y_true", true_storage, y_true) ||
+            !i32_samples(argv[1], "y_pred", pred_storage, y_pred))
+            return nullptr;
+        return none_or_raise(core_of<typename C::Core>(self).push_batch(y_true, y_pred));
     }
     std::vector<typename C::Value> y_true, y_pred;
     if (!pair_sequences<C>(argv, y_true, y_pred)) return nullptr;

@@ -95,16 +95,30 @@ bool to_int_seq(PyObject* obj, const char* param, std::vector<Int>& out) {
 
 bool to_i8_seq(PyObject* obj, const char* param, std::vector<std::int8_t>& out) { return to_int_seq(obj, param, out); }
 
-bool i8_samples(PyObject* obj, const char* param, std::vector<std::int8_t>& storage,
-                std::span<const std::int8_t>& out) {
+namespace {
+
+template <class Int, NativeType Type>
+bool int_samples(PyObject* obj, const char* param, std::vector<Int>& storage, std::span<const Int>& out) {
     if (PyArrayObject* array = column_array(obj);
-        array != nullptr && native_type(array) == NativeType::I8 && PyArray_IS_C_CONTIGUOUS(array)) {
-        out = {static_cast<const std::int8_t*>(PyArray_DATA(array)), static_cast<std::size_t>(PyArray_SIZE(array))};
+        array != nullptr && native_type(array) == Type && PyArray_IS_C_CONTIGUOUS(array) && PyArray_ISALIGNED(array)) {
+        out = {static_cast<const Int*>(PyArray_DATA(array)), static_cast<std::size_t>(PyArray_SIZE(array))};
         return true;
     }
-    if (!to_i8_seq(obj, param, storage)) return false;
+    if (!to_int_seq(obj, param, storage)) return false;
     out = storage;
     return true;
+}
+
+}  // namespace
+
+bool i8_samples(PyObject* obj, const char* param, std::vector<std::int8_t>& storage,
+                std::span<const std::int8_t>& out) {
+    return int_samples<std::int8_t, NativeType::I8>(obj, param, storage, out);
+}
+
+bool i32_samples(PyObject* obj, const char* param, std::vector<std::int32_t>& storage,
+                 std::span<const std::int32_t>& out) {
+    return int_samples<std::int32_t, NativeType::I32>(obj, param, storage, out);
 }
 bool to_i32_seq(PyObject* obj, const char* param, std::vector<std::int32_t>& out) { return to_int_seq(obj, param, out); }
 

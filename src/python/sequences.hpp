@@ -15,11 +15,14 @@
 namespace tarvenn {
 
 bool to_i8_seq(PyObject* obj, const char* param, std::vector<std::int8_t>& out);
-// The same values as to_i8_seq, read in place when `obj` is a contiguous
-// one-dimensional int8 array (`out` then views its buffer, valid while `obj` is
-// alive and no Python code runs) and else converted into `storage`.
+// The same values as to_i8_seq / to_i32_seq, read in place when `obj` is a
+// contiguous one-dimensional array of exactly that integer type (`out` then views
+// its buffer, valid while `obj` is alive and no Python code runs), else converted
+// into `storage`.
 bool i8_samples(PyObject* obj, const char* param, std::vector<std::int8_t>& storage,
                 std::span<const std::int8_t>& out);
+bool i32_samples(PyObject* obj, const char* param, std::vector<std::int32_t>& storage,
+                 std::span<const std::int32_t>& out);
 bool to_i32_seq(PyObject* obj, const char* param, std::vector<std::int32_t>& out);
 bool to_f32_seq(PyObject* obj, const char* param, std::vector<float>& out);
 bool to_text_seq(PyObject* obj, const char* param, std::vector<std::string>& out);  // UTF-8 items

@@ -26,6 +26,29 @@ def test_classification_counts_exact_ones_only(dtype):
     assert_metrics(got, expected)
 
 
+@pytest.mark.parametrize("dtype", NUMERIC_DTYPES)
+def test_classification_positive_is_one_as_a_32_bit_float(dtype):
+    # Integers are compared with 1 in their own type and floats through float32;
+    # both must agree with reading every value as a 32-bit float, near 1 and at the
+    # ends of each type's range, in and out of blocks, contiguous or strided.
+    info = np.iinfo(dtype) if np.issubdtype(dtype, np.integer) else np.finfo(dtype)
+    special = [1, 0, 2, info.max, info.min, 1, 1]
+    if np.issubdtype(dtype, np.floating):
+        special += [1 + 1e-9, 1 - 1e-9, np.nextafter(np.float32(1), 0), np.nextafter(np.float32(1), 2),
+                    np.nan, -1.0, np.inf]
+    elif np.iinfo(dtype).min < 0:
+        special += [-1]
+    rng = np.random.default_rng(4)
+    n = 3 * 4096 + 5
+    y_true = np.array(special, dtype=dtype)[rng.integers(0, len(special), n)]
+    y_pred = np.array(special, dtype=dtype)[rng.integers(0, len(special), n)]
+    with np.errstate(over="ignore"):
+        as_f32 = [a.astype(np.float64).astype(np.float32) for a in (y_true, y_pred)]
+    expected = count_metrics(*counts(as_f32[0] == 1, as_f32[1] == 1))
+    assert_metrics(t.py_model_perf_classification(y_true, y_pred), expected)
+    assert_metrics(t.py_model_perf_classification(np.repeat(y_true, 2)[::2], y_pred), expected)
+
+
 def test_classification_degenerate_counts():
     empty = t.py_model_perf_classification(np.array([]), np.array([]))
     assert set(empty) == set(CLASS_KEYS) and all(math.isnan(v) for v in empty.values())

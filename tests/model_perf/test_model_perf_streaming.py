@@ -280,6 +280,22 @@ def test_classification_stream_labels_and_accuracy_drop():
     assert "Accuracy" not in {e["metric"] for e in m.drift_report(0.1).get("failed_report", [])}
 
 
+def test_classification_push_batch_counts_arrays_in_place_as_it_converts_lists():
+    rng = np.random.default_rng(6)
+    y, p = (rng.integers(-1, 3, 10_001).astype(np.int32) for _ in range(2))
+    forms = [(y, p), (y.tolist(), p.tolist()), (np.repeat(y, 2)[::2], p), (y.astype(np.int64), p.astype(np.int8))]
+    states = []
+    for a, b in forms:
+        m = t.PyBinaryClassificationStreaming([1, 0, 2], [1, 1, 2])
+        m.push_batch(a, b)
+        states.append(state(m))
+    assert all(s == states[0] for s in states)
+    before = states[0]
+    with pytest.raises(ValueError):
+        m.push_batch(y, p[:-1])
+    assert state(m) == before
+
+
 def test_classification_reset_baseline():
     m = t.PyBinaryClassificationStreaming([1, 0], [1, 0])
     m.push(1, 0)
