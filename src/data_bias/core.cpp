@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "core/isa.hpp"
+
 namespace tarvenn {
 
 DataBiasResult pre_training_bias(const PreTrainingCounts& c) {
@@ -49,18 +51,20 @@ PreTrainingCounts count_pre_training(const ColumnLabels& feature, const ColumnLa
     for_each_label_chunk(columns, [&](const auto& chunks, std::size_t count) {
         const std::int16_t* f = chunks[0];
         const std::int16_t* g = chunks[1];
-        // 32-bit sums within a chunk (at most kLabelChunk rows) vectorise.
-        std::uint32_t chunk_facet = 0;
-        std::int32_t chunk_facet_positive = 0, chunk_positive = 0;
-        for (std::size_t r = 0; r < count; ++r) {
-            const std::int32_t in_facet = f[r] == 1;
-            chunk_facet += static_cast<std::uint32_t>(in_facet);
-            chunk_facet_positive += in_facet * g[r];
-            chunk_positive += g[r];
-        }
-        facet += chunk_facet;
-        facet_positive += static_cast<std::uint64_t>(static_cast<std::int64_t>(chunk_facet_positive));
-        positive += chunk_positive;
+        with_widest_isa([&]() __attribute__((always_inline)) {
+            // 32-bit sums within a chunk (at most kLabelChunk rows) vectorise.
+            std::uint32_t chunk_facet = 0;
+            std::int32_t chunk_facet_positive = 0, chunk_positive = 0;
+            for (std::size_t r = 0; r < count; ++r) {
+                const std::int32_t in_facet = f[r] == 1;
+                chunk_facet += static_cast<std::uint32_t>(in_facet);
+                chunk_facet_positive += in_facet * g[r];
+                chunk_positive += g[r];
+            }
+            facet += chunk_facet;
+            facet_positive += static_cast<std::uint64_t>(static_cast<std::int64_t>(chunk_facet_positive));
+            positive += chunk_positive;
+        });
     });
     return PreTrainingCounts{facet_positive, facet, static_cast<std::uint64_t>(positive) - facet_positive,
                              feature.size() - facet};

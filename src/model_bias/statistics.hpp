@@ -11,6 +11,7 @@
 
 #include "core/confusion_matrix.hpp"
 #include "core/metrics.hpp"
+#include "segmentation/int8_counting.hpp"
 
 namespace tarvenn {
 
@@ -22,21 +23,18 @@ constexpr std::size_t cell_index(bool facet, bool predicted, bool observed) {
     return (std::size_t{facet} << 2) | (std::size_t{predicted} << 1) | std::size_t{observed};
 }
 
-// Counts samples 0..n−1 into their cells; `cell_of(i)` gives sample i's cell.
-// Four interleaved tables, so that consecutive samples in the same cell do not wait
-// on each other's increment.
-template <class CellOf>
-SampleCells count_cells(std::size_t n, CellOf cell_of) {
-    constexpr std::size_t kLanes = 4;
-    std::uint64_t lanes[kLanes][8] = {};
-    std::size_t i = 0;
-    for (; i + kLanes <= n; i += kLanes) {
-        for (std::size_t lane = 0; lane < kLanes; ++lane) ++lanes[lane][cell_of(i + lane)];
-    }
-    for (; i < n; ++i) ++lanes[0][cell_of(i)];
+// The cells from the counts of every intersection of facet (a), predicted (b) and
+// observed (c), by inclusion and exclusion.
+inline SampleCells cells_of(const TripleMembership& m) {
     SampleCells cells{};
-    for (std::size_t c = 0; c < cells.size(); ++c)
-        for (std::size_t lane = 0; lane < kLanes; ++lane) cells[c] += lanes[lane][c];
+    cells[cell_index(true, true, true)] = m.abc;
+    cells[cell_index(true, true, false)] = m.ab - m.abc;
+    cells[cell_index(true, false, true)] = m.ac - m.abc;
+    cells[cell_index(true, false, false)] = m.a - m.ab - m.ac + m.abc;
+    cells[cell_index(false, true, true)] = m.bc - m.abc;
+    cells[cell_index(false, true, false)] = m.b - m.ab - m.bc + m.abc;
+    cells[cell_index(false, false, true)] = m.c - m.ac - m.bc + m.abc;
+    cells[cell_index(false, false, false)] = m.rows - m.a - m.b - m.c + m.ab + m.ac + m.bc - m.abc;
     return cells;
 }
 

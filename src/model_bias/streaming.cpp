@@ -8,21 +8,10 @@ namespace tarvenn {
 
 namespace {
 
-// The cells from the counts of every intersection, by inclusion and exclusion.
 SampleCells count_value_cells(std::span<const std::int8_t> features, std::span<const std::int8_t> predictions,
                               std::span<const std::int8_t> ground_truth, const ModelBiasSegmentation& seg) {
-    const TripleMembership m = count_triple_membership(features, predictions, ground_truth, seg.feature,
-                                                       seg.prediction, seg.ground_truth);
-    SampleCells cells{};
-    cells[cell_index(true, true, true)] = m.abc;
-    cells[cell_index(true, true, false)] = m.ab - m.abc;
-    cells[cell_index(true, false, true)] = m.ac - m.abc;
-    cells[cell_index(true, false, false)] = m.a - m.ab - m.ac + m.abc;
-    cells[cell_index(false, true, true)] = m.bc - m.abc;
-    cells[cell_index(false, true, false)] = m.b - m.ab - m.bc + m.abc;
-    cells[cell_index(false, false, true)] = m.c - m.ac - m.bc + m.abc;
-    cells[cell_index(false, false, false)] = m.rows - m.a - m.b - m.c + m.ab + m.ac + m.bc - m.abc;
-    return cells;
+    return cells_of(count_triple_membership(features, predictions, ground_truth, seg.feature, seg.prediction,
+                                            seg.ground_truth));
 }
 
 }  // namespace

@@ -35,23 +35,10 @@ template <class T>
     }
 }
 
-#define TARVENN_MARKER(T, name)                                                                           \
-    TARVENN_ISA_VARIANTS(void, name, (const char* base, std::ptrdiff_t stride, std::size_t count,        \
-                                      std::uint8_t* out),                                                 \
-                         (base, stride, count, out), mark_body<T>)
-
-TARVENN_MARKER(float, mark_f32)
-TARVENN_MARKER(double, mark_f64)
-TARVENN_MARKER(std::int8_t, mark_i8)
-TARVENN_MARKER(std::int16_t, mark_i16)
-TARVENN_MARKER(std::int32_t, mark_i32)
-TARVENN_MARKER(std::int64_t, mark_i64)
-TARVENN_MARKER(std::uint8_t, mark_u8)
-TARVENN_MARKER(std::uint16_t, mark_u16)
-TARVENN_MARKER(std::uint32_t, mark_u32)
-TARVENN_MARKER(std::uint64_t, mark_u64)
-
-#undef TARVENN_MARKER
+template <class T>
+void mark_positives(const char* base, std::ptrdiff_t stride, std::size_t count, std::uint8_t* out) {
+    with_widest_isa([&]() __attribute__((always_inline)) { mark_body<T>(base, stride, count, out); });
+}
 
 [[gnu::always_inline]] inline ConfusionMatrix count_body(std::span<const std::uint8_t> actual,
                                                         std::span<const std::uint8_t> predicted) {
@@ -61,19 +48,19 @@ TARVENN_MARKER(std::uint64_t, mark_u64)
 
 }  // namespace
 
-template <> PositiveMarker positive_marker<float>() { return mark_f32; }
-template <> PositiveMarker positive_marker<double>() { return mark_f64; }
-template <> PositiveMarker positive_marker<std::int8_t>() { return mark_i8; }
-template <> PositiveMarker positive_marker<std::int16_t>() { return mark_i16; }
-template <> PositiveMarker positive_marker<std::int32_t>() { return mark_i32; }
-template <> PositiveMarker positive_marker<std::int64_t>() { return mark_i64; }
-template <> PositiveMarker positive_marker<std::uint8_t>() { return mark_u8; }
-template <> PositiveMarker positive_marker<std::uint16_t>() { return mark_u16; }
-template <> PositiveMarker positive_marker<std::uint32_t>() { return mark_u32; }
-template <> PositiveMarker positive_marker<std::uint64_t>() { return mark_u64; }
+template <> PositiveMarker positive_marker<float>() { return mark_positives<float>; }
+template <> PositiveMarker positive_marker<double>() { return mark_positives<double>; }
+template <> PositiveMarker positive_marker<std::int8_t>() { return mark_positives<std::int8_t>; }
+template <> PositiveMarker positive_marker<std::int16_t>() { return mark_positives<std::int16_t>; }
+template <> PositiveMarker positive_marker<std::int32_t>() { return mark_positives<std::int32_t>; }
+template <> PositiveMarker positive_marker<std::int64_t>() { return mark_positives<std::int64_t>; }
+template <> PositiveMarker positive_marker<std::uint8_t>() { return mark_positives<std::uint8_t>; }
+template <> PositiveMarker positive_marker<std::uint16_t>() { return mark_positives<std::uint16_t>; }
+template <> PositiveMarker positive_marker<std::uint32_t>() { return mark_positives<std::uint32_t>; }
+template <> PositiveMarker positive_marker<std::uint64_t>() { return mark_positives<std::uint64_t>; }
 
-TARVENN_ISA_VARIANTS(ConfusionMatrix, count_marked,
-                     (std::span<const std::uint8_t> actual, std::span<const std::uint8_t> predicted),
-                     (actual, predicted), count_body)
+ConfusionMatrix count_marked(std::span<const std::uint8_t> actual, std::span<const std::uint8_t> predicted) {
+    return with_widest_isa([&]() __attribute__((always_inline)) { return count_body(actual, predicted); });
+}
 
 }  // namespace tarvenn

@@ -89,14 +89,15 @@ template <std::size_t K>
 
 }  // namespace
 
-TARVENN_ISA_VARIANTS(PairMembership, count_pair_membership,
-                     (std::span<const std::int8_t> x, std::span<const std::int8_t> y, const Int8Segmentation& xs,
-                      const Int8Segmentation& ys),
-                     (x, y, xs, ys), pair_body)
+PairMembership count_pair_membership(std::span<const std::int8_t> x, std::span<const std::int8_t> y,
+                                     const Int8Segmentation& xs, const Int8Segmentation& ys) {
+    return with_widest_isa([&]() __attribute__((always_inline)) { return pair_body(x, y, xs, ys); });
+}
 
-TARVENN_ISA_VARIANTS(TripleMembership, count_triple_membership,
-                     (std::span<const std::int8_t> x, std::span<const std::int8_t> y, std::span<const std::int8_t> z,
-                      const Int8Segmentation& xs, const Int8Segmentation& ys, const Int8Segmentation& zs),
-                     (x, y, z, xs, ys, zs), triple_body)
+TripleMembership count_triple_membership(std::span<const std::int8_t> x, std::span<const std::int8_t> y,
+                                         std::span<const std::int8_t> z, const Int8Segmentation& xs,
+                                         const Int8Segmentation& ys, const Int8Segmentation& zs) {
+    return with_widest_isa([&]() __attribute__((always_inline)) { return triple_body(x, y, z, xs, ys, zs); });
+}
 
 }  // namespace tarvenn

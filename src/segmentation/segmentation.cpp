@@ -6,6 +6,8 @@
 #include <cmath>
 #include <memory>
 
+#include "core/isa.hpp"
+
 namespace tarvenn {
 namespace {
 
@@ -103,7 +105,9 @@ public:
     RuleLabels(Strided<T> values, Pred member) : ColumnLabels(values.size), values_(values), member_(member) {}
     void fill(std::size_t begin, std::size_t count, std::int16_t* out) const override {
         const Strided<T> part{values_.base + static_cast<std::ptrdiff_t>(begin) * values_.stride, values_.stride, count};
-        part.for_each([&](std::size_t i, T v) { out[i] = member_(v) ? 1 : 0; });
+        with_widest_isa([&]() __attribute__((always_inline)) {
+            part.for_each([&](std::size_t i, T v) { out[i] = member_(v) ? 1 : 0; });
+        });
     }
 
 private:
@@ -185,10 +189,15 @@ std::optional<bool> reaches_count_by_bitmap(Strided<T> values, std::size_t targe
     } else {
         if (values.size == 0) return false;
         std::int64_t lo = static_cast<std::int64_t>(values[0]), hi = lo;
-        values.for_each([&](std::size_t, T value) {
-            const auto v = static_cast<std::int64_t>(value);
-            lo = v < lo ? v : lo;
-            hi = v > hi ? v : hi;
+        with_widest_isa([&]() __attribute__((always_inline)) {
+            std::int64_t l = lo, h = hi;
+            values.for_each([&](std::size_t, T value) {
+                const auto v = static_cast<std::int64_t>(value);
+                l = v < l ? v : l;
+                h = v > h ? v : h;
+            });
+            lo = l;
+            hi = h;
         });
         const std::uint64_t span = static_cast<std::uint64_t>(hi) - static_cast<std::uint64_t>(lo);
         if (span < target - 1) return false;  // fewer possible values than needed
