@@ -103,9 +103,8 @@ struct LinearRegressionErrorBuckets {
     double y_true_pred_sum = 0.0;
 
     void push(float t, float p);
-    void push_all(std::span<const float> y_true, std::span<const float> y_pred) {
-        for (std::size_t i = 0; i < y_true.size(); ++i) push(y_true[i], y_pred[i]);
-    }
+    // push of every pair in index order.
+    void push_all(std::span<const float> y_true, std::span<const float> y_pred);
     // Adds the sums of another stream (the maximum is the larger one): each sum is
     // one 64-bit addition of two partial sums.
     void merge(const LinearRegressionErrorBuckets& other);
