@@ -87,6 +87,25 @@ def main():
         numpy_bins, (feature,))
     row("PyStreamingContinuousDataDriftDecay.update_stream_batch", lambda: stream.update_stream_batch(feature),
         numpy_bins, (feature,))
+    flush = t.PyStreamingContinuousDataDriftFlush(base, None, None, None)
+    row("PyStreamingContinuousDataDriftFlush.update_stream_batch", lambda: flush.update_stream_batch(feature),
+        numpy_bins, (feature,))
+
+    # Categorical: str arrays of eight labels; NumPy looks each up in the sorted labels.
+    labels = np.array(["apple", "date", "fig", "kiwi", "lime", "pear", "plum", "yuzu"])
+    text = labels[rng.integers(0, len(labels), N)]
+    categorical = t.PyCategoricalDataDrift(list(labels[rng.integers(0, len(labels), 100_000)]))
+    categorical_stream = t.PyStreamingCategoricalDataDriftDecay(list(labels), None)
+
+    def numpy_label_counts():
+        return np.bincount(np.searchsorted(labels, text), minlength=len(labels))
+
+    # The floor of a str array: one sum over its code points.
+    code_points = text.view(np.uint32)
+    row("PyCategoricalDataDrift.compute_drift (str array)", lambda: categorical.compute_drift(text, "JensenShannon"),
+        numpy_label_counts, (code_points,))
+    row("PyStreamingCategoricalDataDriftDecay.update_stream_batch",
+        lambda: categorical_stream.update_stream_batch(text), numpy_label_counts, (code_points,))
 
 
 if __name__ == "__main__":

@@ -73,52 +73,134 @@ bool is_native_str_array(PyObject* obj) {
     return PyArray_NDIM(array) == 1 && descr->type_num == NPY_UNICODE && PyArray_ISNBO(descr->byteorder);
 }
 
-// A one-dimensional native-order NumPy str array, from its buffer: each item is its
-// UCS4 code points without the trailing NULs (as NumPy gives the item as a str).
-// False when an item holds a code point that has no UTF-8 form.
+// Whether a code point has a UTF-8 form (not a surrogate, not past U+10FFFF).
+[[gnu::always_inline]] inline bool encodable(std::uint32_t cp) { return cp <= 0x10FFFF && (cp - 0xD800u) >= 0x800u; }
+
+// The label of one UCS4 item: its code points without the trailing NULs (as NumPy
+// gives the item as a str), in UTF-8. False when a code point has no UTF-8 form.
+bool ucs4_label(const char* item, std::size_t width, std::string& label) {
+    auto code_point = [item](std::size_t k) {
+        std::uint32_t cp;
+        std::memcpy(&cp, item + 4 * k, 4);
+        return cp;
+    };
+    std::size_t length = width;
+    while (length > 0 && code_point(length - 1) == 0) --length;
+    label.clear();
+    for (std::size_t k = 0; k < length; ++k) {
+        const std::uint32_t cp = code_point(k);
+        if (!encodable(cp)) return false;
+        append_utf8(label, cp);
+    }
+    return true;
+}
+
+// Remembers the index of each distinct item of a str array by its raw bytes, so that
+// the UTF-8 form and the table lookup are made once per distinct value: label data
+// has few. Items are fixed-width, so an entry is a hash and the address of the first
+// item that had those bytes. The table is sized for the call (at most 2048 slots,
+// kept at most half full); past that many distinct values, items are looked up
+// without being remembered.
+class RawItemCache {
+public:
+    RawItemCache(std::size_t width, std::size_t items) : width_(width) {
+        std::size_t capacity = 16;
+        while (capacity < 2 * items && capacity < kMaxSlots) capacity *= 2;
+        slots_.resize(capacity);
+        mask_ = capacity - 1;
+    }
+
+    // The index of `item`, or nullptr when it is not remembered.
+    const std::uint32_t* find(const char* item, std::uint64_t hash) const {
+        for (std::size_t slot = hash & mask_;; slot = (slot + 1) & mask_) {
+            const Entry& e = slots_[slot];
+            if (e.item == nullptr) return nullptr;
+            if (e.hash == hash && std::memcmp(e.item, item, width_) == 0) return &e.index;
+        }
+    }
+    void remember(const char* item, std::uint64_t hash, std::uint32_t index) {
+        if (2 * (size_ + 1) > slots_.size()) return;
+        std::size_t slot = hash & mask_;
+        while (slots_[slot].item != nullptr) slot = (slot + 1) & mask_;
+        slots_[slot] = Entry{item, hash, index};
+        ++size_;
+    }
+    std::uint64_t hash(const char* item) const {
+        // FNV-1a over 8-byte words (then the tail), with a final mix for the low bits.
+        std::uint64_t h = 0xcbf29ce484222325ull;
+        std::size_t k = 0;
+        for (; k + 8 <= width_; k += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, item + k, 8);
+            h = (h ^ word) * 0x100000001b3ull;
+        }
+        if (k < width_) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, item + k, width_ - k);
+            h = (h ^ word) * 0x100000001b3ull;
+        }
+        return h ^ (h >> 29);
+    }
+
+private:
+    static constexpr std::size_t kMaxSlots = 2048;
+    struct Entry {
+        const char* item = nullptr;
+        std::uint64_t hash = 0;
+        std::uint32_t index = 0;
+    };
+    std::size_t width_;
+    std::size_t size_ = 0;
+    std::size_t mask_ = 0;
+    std::vector<Entry> slots_;
+};
+
+// A one-dimensional native-order NumPy str array, from its buffer. False when an
+// item holds a code point that has no UTF-8 form.
 bool str_array_indices(PyArrayObject* array, TextIndexFn index_of, std::vector<std::uint32_t>& out) {
     const auto n = static_cast<std::size_t>(PyArray_DIM(array, 0));
-    const std::size_t width = static_cast<std::size_t>(PyArray_ITEMSIZE(array)) / 4;
+    const auto item_size = static_cast<std::size_t>(PyArray_ITEMSIZE(array));
+    const std::size_t width = item_size / 4;
     const npy_intp stride = PyArray_STRIDE(array, 0);
     const char* base = static_cast<const char*>(PyArray_DATA(array));
     std::vector<std::uint32_t> result(n);
     std::string label;
     label.reserve(width * 4);
+    RawItemCache cache(item_size, n);
     for (std::size_t i = 0; i < n; ++i) {
         const char* item = base + static_cast<npy_intp>(i) * stride;
-        std::size_t length = width;
-        auto code_point = [item](std::size_t k) {
-            std::uint32_t cp;
-            std::memcpy(&cp, item + 4 * k, 4);
-            return cp;
-        };
-        while (length > 0 && code_point(length - 1) == 0) --length;
-        label.clear();
-        for (std::size_t k = 0; k < length; ++k) {
-            const std::uint32_t cp = code_point(k);
-            if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-            append_utf8(label, cp);
+        const std::uint64_t hash = cache.hash(item);
+        if (const std::uint32_t* known = cache.find(item, hash)) {
+            result[i] = *known;
+            continue;
         }
+        if (!ucs4_label(item, width, label)) return false;
         result[i] = index_of(label);
+        cache.remember(item, hash, result[i]);
     }
     out = std::move(result);
     return true;
 }
 
-// Whether every code unit of a str array's buffer has a UTF-8 form.
+// Whether every code unit of a str array's buffer has a UTF-8 form. A contiguous
+// buffer is one run of code units, checked in a loop that vectorises.
 bool str_array_encodable(PyArrayObject* array) {
     const auto n = static_cast<std::size_t>(PyArray_DIM(array, 0));
     const std::size_t width = static_cast<std::size_t>(PyArray_ITEMSIZE(array)) / 4;
     const npy_intp stride = PyArray_STRIDE(array, 0);
     const char* base = static_cast<const char*>(PyArray_DATA(array));
-    for (std::size_t i = 0; i < n; ++i) {
-        const char* item = base + static_cast<npy_intp>(i) * stride;
-        for (std::size_t k = 0; k < width; ++k) {
+    auto run_encodable = [](const char* units, std::size_t count) {
+        unsigned bad = 0;
+        for (std::size_t k = 0; k < count; ++k) {
             std::uint32_t cp;
-            std::memcpy(&cp, item + 4 * k, 4);
-            if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+            std::memcpy(&cp, units + 4 * k, 4);
+            bad |= static_cast<unsigned>(!encodable(cp));
         }
-    }
+        return bad == 0;
+    };
+    if (stride == static_cast<npy_intp>(4 * width)) return run_encodable(base, n * width);
+    for (std::size_t i = 0; i < n; ++i)
+        if (!run_encodable(base + static_cast<npy_intp>(i) * stride, width)) return false;
     return true;
 }
 

@@ -1203,6 +1203,26 @@ def test_categorical_runtime_labels_must_be_str(make):
     assert d.export_snapshot() == {"a": 4.0, "b": 2.0}
 
 
+def test_str_arrays_are_read_as_their_items_with_many_distinct_values():
+    # Str arrays are read from the buffer, each distinct item's bytes remembered up to
+    # a cap: more distinct values than the cap, labels differing only after a NUL or
+    # in a non-BMP code point, strided views and short batches must all count as the
+    # same labels given as a list of str.
+    rng = np.random.default_rng(8)
+    pool = [f"v{i}" for i in range(3000)] + ["a\0b", "a", "\U0001F600", "\U0001F601x", "", "é"]
+    baseline = pool[::2] + ["a\0b", "", "é"]
+    values = np.array(pool)[rng.integers(0, len(pool), 20_000)]
+    for runtime in (values, np.repeat(values, 2)[::2], values[:3]):
+        as_array = t.PyStreamingCategoricalDataDriftDecay(baseline, None)
+        as_list = t.PyStreamingCategoricalDataDriftDecay(baseline, None)
+        as_array.update_stream_batch(runtime)
+        as_list.update_stream_batch([str(v) for v in runtime])
+        assert state(as_array) == state(as_list)
+        batch = t.PyCategoricalDataDrift(baseline)
+        assert batch.compute_drift(runtime, "JensenShannon") == batch.compute_drift(list(map(str, runtime)),
+                                                                                   "JensenShannon")
+
+
 def test_unknown_quantile_or_half_life_is_reported_before_the_baseline():
     strided = f64(range(10))[::2]
     with pytest.raises(TypeError, match="^The given array is not contiguous$"):
