@@ -12,7 +12,7 @@ import numpy as np
 
 import _tarvenn as t
 from _common import best_of
-from bench_data_bias import numpy_with_heuristic
+from bench_data_bias import numpy_data_bias, numpy_with_heuristic
 from bench_model_perf import numpy_classification, numpy_logistic, numpy_regression
 
 N = int(sys.argv[1]) if len(sys.argv) > 1 else 10_000_000
@@ -47,6 +47,10 @@ def main():
         lambda: t.py_model_bias_analyzer(feature, truth, pred, 0.0, 1, 1),
         lambda: (numpy_with_heuristic(feature, truth, 0.0), numpy_classification(truth, pred)),
         (feature, truth, pred))
+    row("py_data_bias_analyzer_explicit_seg (float64 >, int64 >)",
+        lambda: t.py_data_bias_analyzer_explicit_seg(feature, 0.0, None, "GreaterThan", truth, 0.5, None,
+                                                     "GreaterThan"),
+        lambda: numpy_data_bias(feature, truth, 0.0), (feature, truth))
     row("py_model_perf_classification (int64)", lambda: t.py_model_perf_classification(truth, pred),
         lambda: numpy_classification(truth, pred), (truth, pred))
     bias = t.PyDataBiasStreaming(list(f8[:10]), list(g8[:10]))
@@ -91,6 +95,15 @@ def main():
     row("PyStreamingContinuousDataDriftFlush.update_stream_batch", lambda: flush.update_stream_batch(feature),
         numpy_bins, (feature,))
 
+    def numpy_distribution_bins():
+        baseline_edges = np.histogram_bin_edges(base, bins="sturges")
+        return [np.bincount(np.searchsorted(baseline_edges, x, side="right"), minlength=len(baseline_edges) + 1)
+                for x in (base, feature)]
+
+    row("py_compute_drift_continuous_distribtuion (float64)",
+        lambda: t.py_compute_drift_continuous_distribtuion(base, feature, ["JensenShannon"], None),
+        numpy_distribution_bins, (feature,))
+
     # Categorical: str arrays of eight labels; NumPy looks each up in the sorted labels.
     labels = np.array(["apple", "date", "fig", "kiwi", "lime", "pear", "plum", "yuzu"])
     text = labels[rng.integers(0, len(labels), N)]
@@ -106,6 +119,15 @@ def main():
         numpy_label_counts, (code_points,))
     row("PyStreamingCategoricalDataDriftDecay.update_stream_batch",
         lambda: categorical_stream.update_stream_batch(text), numpy_label_counts, (code_points,))
+    text_base = labels[rng.integers(0, len(labels), 100_000)]
+
+    def numpy_distribution_counts():
+        known = np.unique(text_base)
+        return [np.bincount(np.searchsorted(known, x), minlength=len(known)) for x in (text_base, text)]
+
+    row("py_compute_drift_categorical_distribtuion (str arrays)",
+        lambda: t.py_compute_drift_categorical_distribtuion(text_base, text, ["JensenShannon"]),
+        numpy_distribution_counts, (code_points,))
 
 
 if __name__ == "__main__":

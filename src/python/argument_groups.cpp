@@ -25,10 +25,7 @@ bool ExplicitSegmentation::convert(PyObject* const* argv, const char* const* nam
 }
 
 bool ExplicitSegmentation::labels(ColumnLabelsPtr& out) const {
-    LabelSequence labels;
-    if (!label_python_bias_explicit_seg(array, threshold, label, threshold_type, labels)) return false;
-    out = stored_labels(std::move(labels));
-    return true;
+    return label_python_bias_explicit_seg(array, threshold, label, threshold_type, out);
 }
 
 }  // namespace tarvenn

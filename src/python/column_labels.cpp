@@ -76,15 +76,11 @@ bool raise_segmentation(const SegmentationError& e, PyObject* label) {
     return false;
 }
 
-// The float values of a column: native dtypes from the buffer, others item by item
+// The float values of a column of a dtype not read from the buffer, item by item
 // with the float protocol.
 bool copy_float_items(PyArrayObject* array, std::vector<double>& out) {
     out.clear();
     out.reserve(static_cast<std::size_t>(PyArray_DIM(array, 0)));
-    if (visit_native(array, native_type(array), [&](auto column) {
-            for (std::size_t i = 0; i < column.size; ++i) out.push_back(static_cast<double>(column[i]));
-        }))
-        return true;
     return items::for_each_array_item(array, [&](PyObject* item) {
         double v;
         if (!items::read_double(item, v)) return false;
@@ -110,7 +106,7 @@ bool apply_label(PyArrayObject* array, PyObject* label, std::optional<bool> cont
 
 bool label_python_bias_explicit_seg(PyArrayObject* array, const std::optional<double>& threshold,
                                     const std::optional<std::string>& label,
-                                    const std::optional<std::string>& threshold_type, LabelSequence& out) {
+                                    const std::optional<std::string>& threshold_type, ColumnLabelsPtr& out) {
     auto config_error = [] {
         PyErr_Clear();
         raise(BiasError::BiasConfigError);
@@ -120,16 +116,32 @@ bool label_python_bias_explicit_seg(PyArrayObject* array, const std::optional<do
     if (!rule) return config_error();
     if (PyArray_NDIM(array) != 1) return config_error();  // items of other shapes do not convert
     if (const auto* by_threshold = std::get_if<ThresholdRule>(&*rule)) {
+        // Each value is compared as a double, read from the buffer or, for other
+        // dtypes, converted item by item into a copy first.
+        if (visit_native(array, native_type(array), [&](auto column) {
+                out = compare_column(column, by_threshold->threshold, by_threshold->type);
+            }))
+            return true;
         std::vector<double> values;
         if (!copy_float_items(array, values)) return config_error();
-        out = label_by_comparison(Strided<double>::of(values), by_threshold->threshold, by_threshold->type);
+        out = stored_labels(label_by_comparison(Strided<double>::of(values), by_threshold->threshold,
+                                                by_threshold->type));
         return true;
     }
     PyRef text(PyUnicode_DecodeUTF8(label->data(), static_cast<Py_ssize_t>(label->size()), "strict"));
     if (!text) return false;
     LabelSequence matches;
     if (!match_text_items(array, text.get(), matches, [](PyObject*) { return false; })) return config_error();
-    out = std::move(matches);
+    out = stored_labels(std::move(matches));
+    return true;
+}
+
+bool label_python_bias_explicit_seg(PyArrayObject* array, const std::optional<double>& threshold,
+                                    const std::optional<std::string>& label,
+                                    const std::optional<std::string>& threshold_type, LabelSequence& out) {
+    ColumnLabelsPtr labels;
+    if (!label_python_bias_explicit_seg(array, threshold, label, threshold_type, labels)) return false;
+    out = labels->materialize();
     return true;
 }
 

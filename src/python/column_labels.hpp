@@ -26,5 +26,10 @@ bool apply_label(PyArrayObject* array, PyObject* label_or_threshold, std::option
 bool label_python_bias_explicit_seg(PyArrayObject* array, const std::optional<double>& threshold,
                                     const std::optional<std::string>& label,
                                     const std::optional<std::string>& threshold_type, LabelSequence& out);
+// The same labels, with a threshold on a native numeric array compared on demand
+// from its buffer instead of copied (the labels then view the array).
+bool label_python_bias_explicit_seg(PyArrayObject* array, const std::optional<double>& threshold,
+                                    const std::optional<std::string>& label,
+                                    const std::optional<std::string>& threshold_type, ColumnLabelsPtr& out);
 
 }  // namespace tarvenn

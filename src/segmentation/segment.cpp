@@ -36,7 +36,8 @@ Result segment_integer(Strided<T> column, const SegmentLabel& label, float heuri
         return label_int_column(column, f->value, given ? *given : is_continuous(column, heuristic));
     if (const auto* i = std::get_if<IntegerLabel>(&label)) {
         if (!i->fits) return std::unexpected(SegmentationError{SegmentationError::Kind::LabelOutOfRange});
-        return label_int_column(column, i->value, given ? *given : is_continuous(column, heuristic));
+        if (given) return label_int_column(column, i->value, *given);
+        return label_int_column_deferred(column, i->value, heuristic);
     }
     return mismatch();
 }

@@ -301,6 +301,56 @@ ColumnLabelsPtr label_int_column(Strided<T> values, std::int64_t threshold, bool
     return label_rows(values, [=](T v) { return static_cast<std::int64_t>(v) == threshold; });
 }
 
+namespace {
+
+template <class T>
+class DeferredIntLabels final : public ColumnLabels {
+public:
+    DeferredIntLabels(Strided<T> values, std::int64_t threshold, float heuristic)
+        : ColumnLabels(values.size), values_(values), threshold_(threshold), heuristic_(heuristic) {}
+
+    void fill(std::size_t begin, std::size_t count, std::int16_t* out) const override {
+        const Strided<T> part{values_.base + static_cast<std::ptrdiff_t>(begin) * values_.stride, values_.stride, count};
+        const std::int64_t t = threshold_;
+        if (!decided_) {
+            std::int64_t highest = t;
+            with_widest_isa([&]() __attribute__((always_inline)) {
+                std::int64_t h = t;  // a maximum, which vectorises where a flag would not
+                part.for_each([&](std::size_t i, T value) {
+                    const auto v = static_cast<std::int64_t>(value);
+                    out[i] = v == t;
+                    h = v > h ? v : h;
+                });
+                highest = h;
+            });
+            if (highest == t) return;
+            continuous_ = is_continuous(values_, heuristic_);
+            decided_ = true;
+        }
+        const bool continuous = continuous_;
+        with_widest_isa([&]() __attribute__((always_inline)) {
+            part.for_each([&](std::size_t i, T value) {
+                const auto v = static_cast<std::int64_t>(value);
+                out[i] = continuous ? v >= t : v == t;
+            });
+        });
+    }
+
+private:
+    Strided<T> values_;
+    std::int64_t threshold_;
+    float heuristic_;
+    mutable bool decided_ = false;
+    mutable bool continuous_ = false;
+};
+
+}  // namespace
+
+template <class T>
+ColumnLabelsPtr label_int_column_deferred(Strided<T> values, std::int64_t threshold, float heuristic) {
+    return std::make_unique<DeferredIntLabels<T>>(values, threshold, heuristic);
+}
+
 template <class T>
 ColumnLabelsPtr label_int_column(Strided<T> values, double threshold, bool continuous) {
     constexpr double two63 = 9223372036854775808.0;
@@ -344,6 +394,7 @@ LabelSequence label_by_comparison(Strided<double> values, double t, Segmentation
     template void collect_distinct<T>(Strided<T>, DistinctSample&);            \
     template ColumnLabelsPtr compare_column<T>(Strided<T>, double, SegmentationThresholdType); \
     template ColumnLabelsPtr label_int_column<T>(Strided<T>, std::int64_t, bool); \
+    template ColumnLabelsPtr label_int_column_deferred<T>(Strided<T>, std::int64_t, float); \
     template ColumnLabelsPtr label_int_column<T>(Strided<T>, double, bool);
 
 TARVENN_FLOAT_COLUMN(double)

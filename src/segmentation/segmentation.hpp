@@ -96,6 +96,14 @@ ColumnLabelsPtr label_float_column(Strided<T> values, double threshold, bool con
 template <class T>
 ColumnLabelsPtr label_int_column(Strided<T> values, std::int64_t threshold, bool continuous);
 
+// The same labels with the mode still to decide: the two rules agree on every value
+// up to the label, so rows are labelled by equality, and is_continuous(values,
+// heuristic) runs only once a value above the label is met (then the rest of the
+// column follows the decided rule). A column that never exceeds its label (a 0/1
+// ground truth labelled 1) is read once, with no pass for its mode.
+template <class T>
+ColumnLabelsPtr label_int_column_deferred(Strided<T> values, std::int64_t threshold, float heuristic);
+
 // Integer column against a float label, compared exactly: continuous → value >=
 // ceil(t); discrete → value == t when t is integral and in range; NaN labels no row.
 template <class T>

@@ -105,6 +105,29 @@ class TestAnalyzer:
         assert_metrics(result, expected_metrics(int(facet.sum()), int(truth[facet].sum()), int((~facet).sum()),
                                                 int(truth[~facet].sum())))
 
+    @pytest.mark.parametrize("kind", ["GreaterThan", "GreaterThanEqualTo", "LessThan", "LessThanEqualTo"])
+    def test_explicit_thresholds_read_every_dtype_as_its_float_value(self, kind):
+        # Native arrays are compared in place, others converted item by item: both as
+        # the value's 64-bit float, strided or byte-swapped alike.
+        rng = np.random.default_rng(2)
+        base = rng.integers(-3, 4, 5000)
+        truth = rng.integers(0, 2, 5000)
+        op = {"GreaterThan": np.greater, "GreaterThanEqualTo": np.greater_equal, "LessThan": np.less,
+              "LessThanEqualTo": np.less_equal}[kind]
+        facet = op(base.astype(np.float64), 0.5)
+        expected = expected_metrics(int(facet.sum()), int(truth[facet].sum()), int((~facet).sum()),
+                                    int(truth[~facet].sum()))
+        forms = [base.astype(d) for d in (np.float64, np.float32, np.int8, np.int64, np.int32)]
+        forms += [np.repeat(base, 2)[::2], base.astype(">f8"), base.astype(object)]
+        for feature in forms:
+            result = t.py_data_bias_analyzer_explicit_seg(feature, 0.5, None, kind, truth, 0.5, None, "GreaterThan")
+            assert_metrics(result, expected)
+        flags = base > 0  # bools compare as 0 and 1
+        facet = op(flags.astype(np.float64), 0.5)
+        result = t.py_data_bias_analyzer_explicit_seg(flags, 0.5, None, kind, truth, 0.5, None, "GreaterThan")
+        assert_metrics(result, expected_metrics(int(facet.sum()), int(truth[facet].sum()), int((~facet).sum()),
+                                                int(truth[~facet].sum())))
+
 
 class TestRuntimeCheck:
     BASE = {"ClassImbalance": 0.1, "DifferenceInProportionOfLabels": 0.3, "KlDivergence": 0.1, "JsDivergence": 0.05,

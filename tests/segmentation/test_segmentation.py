@@ -175,3 +175,45 @@ class TestDistinctCountPaths:
         column = np.arange(0, 2**40, 2**40 // 1000, dtype=np.int64)[:1000]
         truth = (column >= column[500]).astype(np.int64)
         assert t.py_data_bias_analyzer(column, truth, int(column[500]), 1)["DifferenceInProportionOfLabels"] == 1.0
+
+
+class TestModeDecidedWhenItMatters:
+    """An integer column labelled by an integer is labelled by equality until a value
+    above the label turns up; only then is its mode decided, and the rest of the
+    column follows the decided rule. The facet must be the one the mode gives."""
+
+    @staticmethod
+    def is_continuous(column):
+        distinct = len(np.unique(column))
+        return distinct >= 4 and np.float32(distinct) / np.float32(column.size) > np.float32(0.05)
+
+    @pytest.mark.parametrize("case", ["never_above", "continuous_late", "discrete_late", "above_first",
+                                      "above_in_last_chunk"])
+    @pytest.mark.parametrize("dtype", [np.int64, np.int8, np.uint32])
+    def test_facet_follows_the_mode(self, case, dtype):
+        rng = np.random.default_rng(len(case))
+        n = 20_000
+        label = 1
+        if case == "never_above":
+            column = rng.integers(-100, 2, n)
+        elif case == "continuous_late":  # many distinct values, all past row 9000 above the label
+            if dtype == np.int8:
+                pytest.skip("an 8-bit column cannot hold enough distinct values")
+            column = np.concatenate([rng.integers(-3, 2, 9000), rng.integers(2, 5000, n - 9000)])
+        elif case == "discrete_late":  # four values, 2 and 3 only late
+            column = np.concatenate([rng.integers(0, 2, 9000), rng.integers(0, 4, n - 9000)])
+        elif case == "above_first":
+            column = rng.integers(0, 120 if dtype == np.int8 else 5000, n)
+            column[0] = 119
+        else:
+            column = np.concatenate([rng.integers(0, 2, n - 10), rng.integers(0, 120, 10)])
+        if np.iinfo(dtype).min == 0:
+            column = np.abs(column)
+        column = column.astype(dtype)
+        continuous = self.is_continuous(column)
+        assert continuous == (case == "continuous_late" or (case == "above_first" and dtype != np.int8))
+        facet = column >= label if continuous else column == label
+        # A ground truth equal to the expected facet: the analysis finds it exactly
+        # when every facet row is positive and no other row is.
+        metrics = t.py_data_bias_analyzer(column, facet.astype(np.int64), label, 1)
+        assert metrics["DifferenceInProportionOfLabels"] == 1.0, case
