@@ -115,7 +115,7 @@ public:
         for (std::size_t slot = hash & mask_;; slot = (slot + 1) & mask_) {
             const Entry& e = slots_[slot];
             if (e.item == nullptr) return nullptr;
-            if (e.hash == hash && std::memcmp(e.item, item, width_) == 0) return &e.index;
+            if (e.hash == hash && same_bytes(e.item, item)) return &e.index;
         }
     }
     void remember(const char* item, std::uint64_t hash, std::uint32_t index) {
@@ -124,6 +124,24 @@ public:
         while (slots_[slot].item != nullptr) slot = (slot + 1) & mask_;
         slots_[slot] = Entry{item, hash, index};
         ++size_;
+    }
+    // Equality of two items, word by word (items are short; a library call per item
+    // would cost more than the comparison).
+    bool same_bytes(const char* a, const char* b) const {
+        std::size_t k = 0;
+        for (; k + 8 <= width_; k += 8) {
+            std::uint64_t x, y;
+            std::memcpy(&x, a + k, 8);
+            std::memcpy(&y, b + k, 8);
+            if (x != y) return false;
+        }
+        for (; k < width_; k += 4) {  // the item size is a multiple of 4 (UCS4)
+            std::uint32_t x, y;
+            std::memcpy(&x, a + k, 4);
+            std::memcpy(&y, b + k, 4);
+            if (x != y) return false;
+        }
+        return true;
     }
     std::uint64_t hash(const char* item) const {
         // FNV-1a over 8-byte words (then the tail), with a final mix for the low bits.
@@ -134,10 +152,10 @@ public:
             std::memcpy(&word, item + k, 8);
             h = (h ^ word) * 0x100000001b3ull;
         }
-        if (k < width_) {
-            std::uint64_t word = 0;
-            std::memcpy(&word, item + k, width_ - k);
-            h = (h ^ word) * 0x100000001b3ull;
+        for (; k < width_; k += 4) {
+            std::uint32_t unit;
+            std::memcpy(&unit, item + k, 4);
+            h = (h ^ unit) * 0x100000001b3ull;
         }
         return h ^ (h >> 29);
     }
@@ -190,11 +208,11 @@ bool str_array_encodable(PyArrayObject* array) {
     const npy_intp stride = PyArray_STRIDE(array, 0);
     const char* base = static_cast<const char*>(PyArray_DATA(array));
     auto run_encodable = [](const char* units, std::size_t count) {
-        unsigned bad = 0;
+        std::uint32_t bad = 0;
         for (std::size_t k = 0; k < count; ++k) {
             std::uint32_t cp;
             std::memcpy(&cp, units + 4 * k, 4);
-            bad |= static_cast<unsigned>(!encodable(cp));
+            bad |= static_cast<std::uint32_t>(cp > 0x10FFFF) | static_cast<std::uint32_t>(cp - 0xD800u < 0x800u);
         }
         return bad == 0;
     };
