@@ -51,6 +51,10 @@ def main():
         lambda: t.py_data_bias_analyzer_explicit_seg(feature, 0.0, None, "GreaterThan", truth, 0.5, None,
                                                      "GreaterThan"),
         lambda: numpy_data_bias(feature, truth, 0.0), (feature, truth))
+    row("py_model_bias_analyzer_explicit_seg (float64 >, int64 >)",
+        lambda: t.py_model_bias_analyzer_explicit_seg(feature, 0.0, None, "GreaterThan", truth, 0.5, None,
+                                                      "GreaterThan", pred, 0.5, None, "GreaterThan"),
+        lambda: (numpy_data_bias(feature, truth, 0.0), numpy_classification(truth, pred)), (feature, truth, pred))
     row("py_model_perf_classification (int64)", lambda: t.py_model_perf_classification(truth, pred),
         lambda: numpy_classification(truth, pred), (truth, pred))
     bias = t.PyDataBiasStreaming(list(f8[:10]), list(g8[:10]))
