@@ -26,13 +26,4 @@ Isa isa_level() {
     return LEVEL;
 }
 
-const char* isa_name(Isa isa) {
-    switch (isa) {
-        case Isa::Avx512: return "avx512";
-        case Isa::Avx2: return "avx2";
-        case Isa::Baseline: break;
-    }
-    return "baseline";
-}
-
 }  // namespace tarvenn

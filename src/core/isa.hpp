@@ -13,7 +13,6 @@ enum class Isa { Baseline, Avx2, Avx512 };
 // The widest instruction set this process uses: Baseline when the CPU lacks the
 // others, on other architectures, or under TARVENN_FORCE_BASELINE_ISA=1.
 Isa isa_level();
-const char* isa_name(Isa isa);
 
 }  // namespace tarvenn
 
