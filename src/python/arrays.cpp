@@ -51,13 +51,21 @@ bool read_f64_view(PyArrayObject* array, std::span<const double>& data, std::vec
     return true;
 }
 
+namespace {
+
+F32Column f32_column_of(PyArrayObject* array, F32BlockReader read) {
+    return {read, static_cast<const char*>(PyArray_DATA(array)), PyArray_STRIDE(array, 0),
+            static_cast<std::size_t>(PyArray_DIM(array, 0))};
+}
+
+}  // namespace
+
 bool to_f32_column(PyArrayObject* array, F32Column& out) {
     const F32BlockReader read = f32_block_reader(native_type(array));
     if (read == nullptr)
         return raise(ModelPerformanceError::of(ModelPerformanceError::Kind::UnsupportedTypeError)) != nullptr;
     if (!items::require_1d(array)) return false;
-    out = {read, static_cast<const char*>(PyArray_DATA(array)), PyArray_STRIDE(array, 0),
-           static_cast<std::size_t>(PyArray_DIM(array, 0))};
+    out = f32_column_of(array, read);
     return true;
 }
 
@@ -66,8 +74,7 @@ bool as_f32_column(PyObject* obj, F32Column& out) {
     auto* array = reinterpret_cast<PyArrayObject*>(obj);
     const F32BlockReader read = f32_block_reader(native_type(array));
     if (read == nullptr || PyArray_NDIM(array) != 1) return false;
-    out = {read, static_cast<const char*>(PyArray_DATA(array)), PyArray_STRIDE(array, 0),
-           static_cast<std::size_t>(PyArray_DIM(array, 0))};
+    out = f32_column_of(array, read);
     return true;
 }
 

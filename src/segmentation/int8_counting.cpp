@@ -35,24 +35,19 @@ template <std::size_t K>
     const Range rx = xs.byte_range(), ry = ys.byte_range();
     const std::size_t n = x.size();
     std::uint64_t totals[3] = {};
+    auto count = [&](std::uint8_t (&lanes)[3][kLanes], std::size_t l, std::size_t i) __attribute__((always_inline)) {
+        const std::uint8_t a = member(x[i], rx), b = member(y[i], ry);
+        lanes[0][l] += a;
+        lanes[1][l] += b;
+        lanes[2][l] += a & b;
+    };
     for (std::size_t begin = 0; begin < n; begin += kBlock) {
         const std::size_t end = std::min(n, begin + kBlock);
         std::uint8_t lanes[3][kLanes] = {};
         std::size_t i = begin;
-        for (; i + kLanes <= end; i += kLanes) {
-            for (std::size_t l = 0; l < kLanes; ++l) {
-                const std::uint8_t a = member(x[i + l], rx), b = member(y[i + l], ry);
-                lanes[0][l] += a;
-                lanes[1][l] += b;
-                lanes[2][l] += a & b;
-            }
-        }
-        for (std::size_t l = 0; i < end; ++i, ++l) {
-            const std::uint8_t a = member(x[i], rx), b = member(y[i], ry);
-            lanes[0][l] += a;
-            lanes[1][l] += b;
-            lanes[2][l] += a & b;
-        }
+        for (; i + kLanes <= end; i += kLanes)
+            for (std::size_t l = 0; l < kLanes; ++l) count(lanes, l, i + l);
+        for (std::size_t l = 0; i < end; ++i, ++l) count(lanes, l, i);
         add_lanes(totals, lanes);
     }
     return PairMembership{n, totals[0], totals[1], totals[2]};
