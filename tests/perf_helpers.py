@@ -9,8 +9,16 @@ import numpy as np
 _libm = ctypes.CDLL(ctypes.util.find_library("m"))
 _libm.logf.restype = ctypes.c_float
 _libm.logf.argtypes = [ctypes.c_float]
+_libm.powf.restype = ctypes.c_float
+_libm.powf.argtypes = [ctypes.c_float, ctypes.c_float]
 
 f32 = np.float32
+
+
+def root_f32(key, mean):
+    """How the stream roots a 32-bit mean: the C library's powf(mean, 0.5f) for the
+    squared error (it can differ from sqrtf in the last bit), sqrtf for the log error."""
+    return f32(_libm.powf(mean, 0.5)) if key == "RootMeanSquaredError" else np.sqrt(f32(mean))
 CLASS_KEYS = ["BalancedAccuracy", "PrecisionPositive", "PrecisionNegative", "RecallPositive",
               "RecallNegative", "Accuracy", "F1Score"]
 LOG_KEYS = CLASS_KEYS + ["LogLoss"]
