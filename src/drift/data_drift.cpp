@@ -132,7 +132,11 @@ std::expected<void, DriftError> CategoricalDataDrift::reset_baseline(std::span<c
 
 template <class Baseline, class Mode, BinLayout Layout>
 StreamingDrift<Baseline, Mode, Layout>::StreamingDrift(Baseline baseline, Mode mode)
-    : baseline_(std::move(baseline)), window_(baseline_.n_bins(), mode), counts_(baseline_.n_bins(), 0) {}
+    : baseline_(std::move(baseline)), window_(baseline_.n_bins(), mode) {}
+
+template <class Baseline, class Mode, BinLayout Layout>
+StreamingDrift<Baseline, Mode, Layout>::StreamingDrift(Baseline baseline, StreamWindow<Mode> window)
+    : baseline_(std::move(baseline)), window_(std::move(window)) {}
 
 template <class Baseline, class Mode, BinLayout Layout>
 std::expected<double, DriftError> StreamingDrift<Baseline, Mode, Layout>::compute_drift(DataDriftType type) {
@@ -150,7 +154,10 @@ template <class Baseline, class Mode, BinLayout Layout>
 template <class Count, class BinAt>
 void StreamingDrift<Baseline, Mode, Layout>::add_batch(std::size_t n, Count&& count, BinAt&& bin_at) {
     if constexpr (std::is_same_v<Mode, DecayMode>) {
-        if (count_first(n, counts_.size())) {
+        if (count_first(n, baseline_.n_bins())) {
+            // Sized on first use, so that flush-mode detectors and loaded ones that
+            // never see a large batch do not carry it.
+            if (counts_.size() != baseline_.n_bins()) counts_.assign(baseline_.n_bins(), 0);
             count(counts_);
             window_.add_counts(counts_, n);
             std::fill(counts_.begin(), counts_.end(), 0);
@@ -162,10 +169,9 @@ void StreamingDrift<Baseline, Mode, Layout>::add_batch(std::size_t n, Count&& co
 
 template <class Baseline, class Mode, BinLayout Layout>
 void StreamingDrift<Baseline, Mode, Layout>::replace_baseline(Baseline rebuilt) {
-    std::vector<std::uint64_t> counts(rebuilt.n_bins(), 0);
     window_.reset(rebuilt.n_bins());
     baseline_ = std::move(rebuilt);
-    counts_ = std::move(counts);
+    counts_ = {};
 }
 
 template class StreamingDrift<BaselineContinuousBins, DecayMode, BinLayout::Continuous>;

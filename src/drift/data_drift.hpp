@@ -109,6 +109,8 @@ public:
 
 protected:
     StreamingDrift(Baseline baseline, Mode mode);
+    // A loaded detector: `window` has the baseline's bin count.
+    StreamingDrift(Baseline baseline, StreamWindow<Mode> window);
     // Adds `n` samples, sample i in bin `bin_at(i)`. In decay mode, when the samples
     // are many against the bins, `count(counts_)` first counts them per bin.
     template <class Count, class BinAt>
@@ -118,7 +120,7 @@ protected:
 
     Baseline baseline_;
     StreamWindow<Mode> window_;
-    std::vector<std::uint64_t> counts_;  // decay-mode scratch, all 0 between calls
+    std::vector<std::uint64_t> counts_;  // decay-mode scratch: empty, or all 0 between calls
 };
 
 template <class Mode>

@@ -31,8 +31,21 @@ inline std::uint64_t hash_label(std::string_view label, std::uint64_t seed) {
         h = mix(h ^ chunk, k2);
     }
     if (n > 0) {
-        std::uint64_t tail = 0;
-        std::memcpy(&tail, p, n);
+        // The last 1 to 7 bytes, read without a byte loop (whose stores would stall the
+        // wide load that follows): two overlapping 4-byte words cover 4 to 7 bytes, and
+        // the first, middle and last byte cover 1 to 3. The length, mixed in above,
+        // keeps these readings apart.
+        std::uint64_t tail;
+        if (n >= 4) {
+            std::uint32_t first, last;
+            std::memcpy(&first, p, 4);
+            std::memcpy(&last, p + n - 4, 4);
+            tail = (static_cast<std::uint64_t>(first) << 32) | last;
+        } else {
+            tail = (static_cast<std::uint64_t>(static_cast<unsigned char>(p[0])) << 16) |
+                   (static_cast<std::uint64_t>(static_cast<unsigned char>(p[n >> 1])) << 8) |
+                   static_cast<unsigned char>(p[n - 1]);
+        }
         h = mix(h ^ tail, k1);
     }
     return mix(h, k2);

@@ -284,9 +284,7 @@ std::expected<StreamingContinuousDataDrift<Mode>, StateError> StreamingContinuou
     auto baseline = BaselineContinuousBins::load_state(*r);
     auto window = r->ok() ? StreamWindow<Mode>::load_state(*r, baseline->n_bins()) : std::nullopt;
     if (auto done = r->finish(); !done) return std::unexpected(done.error());
-    StreamingContinuousDataDrift detector(std::move(*baseline), window->mode());
-    detector.window_ = std::move(*window);
-    return detector;
+    return StreamingContinuousDataDrift(std::move(*baseline), std::move(*window));
 }
 
 template <class Mode>
@@ -307,9 +305,7 @@ std::expected<StreamingCategoricalDataDrift<Mode>, StateError> StreamingCategori
     auto baseline = BaselineCategoricalBins::load_state(*r);
     auto window = r->ok() ? StreamWindow<Mode>::load_state(*r, baseline->n_bins()) : std::nullopt;
     if (auto done = r->finish(); !done) return std::unexpected(done.error());
-    StreamingCategoricalDataDrift detector(std::move(*baseline), window->mode());
-    detector.window_ = std::move(*window);
-    return detector;
+    return StreamingCategoricalDataDrift(std::move(*baseline), std::move(*window));
 }
 
 template std::vector<std::uint8_t> StreamingContinuousDataDrift<DecayMode>::save_state() const;
