@@ -194,6 +194,21 @@ def test_categorical_bins_follow_byte_order():
     assert d.export_snapshot() == {"B": 2.0, "a": 0.0, "ab": 0.0, "b": 0.0}
 
 
+def test_labels_one_byte_apart_keep_their_own_bins():
+    # Every length up to two hash words, and for each length labels that differ from a
+    # base label in one byte position only: a lookup must tell each of them apart, and
+    # a label just longer or shorter than a baseline label is unseen.
+    labels = []
+    for n in range(1, 18):
+        base = "q" * n
+        labels += [base] + [base[:i] + "r" + base[i + 1:] for i in range(n)]
+    d = t.PyStreamingCategoricalDataDriftFlush(labels, None, None)
+    stream = [x for i, x in enumerate(labels) for _ in range(i % 3 + 1)] + ["q" * 18, "r" * 2, ""]
+    d.update_stream_batch(stream)
+    assert d.export_snapshot() == {x: float(i % 3 + 1) for i, x in enumerate(labels)}
+    assert d.total_samples == len(stream)
+
+
 @pytest.mark.parametrize("rule", ["scott", "Freedman", ""])
 def test_unknown_quantile_type(rule):
     with pytest.raises(ValueError, match="^Unsupported drift type$"):
