@@ -12,15 +12,18 @@ fuzz_seconds=${1:-20}
 
 echo "== fuzz slice: ${fuzz_seconds}s per target"
 mkdir -p build/fuzz
-# GCC's ASan runtime defines the coverage callbacks that libFuzzer counts with, so atheris's own
-# libFuzzer would see no coverage beside it. A libFuzzer from clang's runtime archive, preloaded
-# ahead of ASan, takes those callbacks (ASan's link-order check is off for that reason).
-fuzzer_archive=$(ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer_no_main-x86_64.a 2>/dev/null | tail -n 1)
-if [ -z "$fuzzer_archive" ]; then
-  echo "libFuzzer's archive is missing: apt-get install libclang-rt-14-dev" >&2
+. scripts/sanitizer_toolchain.sh
+# The fuzzer steers by the extension's own coverage counters, so a build without them (an
+# ordinary or GCC build left in .venv-sanitize) is refused rather than fuzzed blind.
+extension=$(python -c 'import importlib.util as u; print(u.find_spec("_tarvenn").origin)')
+if ! nm -D "$extension" | grep -q __sanitizer_cov_8bit_counters_init; then
+  echo "$extension has no coverage counters: build it with scripts/sanitize.sh" >&2
   exit 1
 fi
-g++ -shared -o build/fuzz/libfuzzer.so \
+# The ASan runtime defines weak no-op coverage callbacks, so atheris's own libFuzzer would count
+# nothing beside it. libFuzzer from clang's runtime archive, preloaded ahead of ASan, takes those
+# callbacks (ASan's link-order check is off for that reason).
+"$clangxx" -shared -o build/fuzz/libfuzzer.so \
   -Wl,--whole-archive "$fuzzer_archive" -Wl,--no-whole-archive -lpthread
 for target in fuzz/fuzz_*.py; do
   name=$(basename "$target" .py)
@@ -40,11 +43,12 @@ for target in fuzz/fuzz_*.py; do
    exec python "$target" -max_total_time="$fuzz_seconds" -timeout=1 -detect_leaks=0 -rss_limit_mb=4096 \
     -print_final_stats=1 -artifact_prefix="$root/build/fuzz/${name}-" "$scratch" "fuzz/corpus/${name#fuzz_}" \
     >"$log" 2>&1) || status=$?
-  if grep -q "Coverage symbols are being provided" "$log"; then
-    echo "fuzz target ${name} ran without coverage; see $log" >&2
+  if grep -q "Coverage symbols are being provided" "$log" || ! grep -q "inline 8-bit counters" "$log"; then
+    echo "fuzz target ${name} ran without the extension's coverage; see $log" >&2
     exit 1
   fi
-  grep -E "^stat::number_of_executed_units|^stat::new_units_added|^Done " "$log" | sed "s/^/${name}: /" || true
+  grep -E "inline 8-bit counters|^#[0-9]+[[:space:]]+DONE|^stat::number_of_executed_units|^stat::new_units_added" "$log" \
+    | sed "s/^/${name}: /" || true
   if [ "$status" -ne 0 ]; then
     tail -n 60 "$log"
     echo "fuzz target ${name} failed (exit ${status}); the input is under build/fuzz/"

@@ -1,24 +1,27 @@
 #!/usr/bin/env bash
-# The sanitizer stage: builds the extension with AddressSanitizer and UndefinedBehaviorSanitizer
-# into its own virtual environment (.venv-sanitize), runs the whole test suite under it with leak
-# detection on, then gives every fuzz target a slice of FUZZ_SECONDS seconds (default 20; 0 skips
-# fuzzing). Any sanitizer report, test failure or fuzz finding fails the script, and so does a
-# leak in the suite run.
+# The sanitizer stage: builds the extension with clang, AddressSanitizer, UndefinedBehaviorSanitizer
+# and libFuzzer's coverage instrumentation into its own virtual environment (.venv-sanitize), runs
+# the whole test suite under it with leak detection on, then gives every fuzz target a slice of
+# FUZZ_SECONDS seconds (default 20; 0 skips fuzzing) against the same build. Any sanitizer report,
+# test failure or fuzz finding fails the script, and so does a leak in the suite run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 venv=.venv-sanitize
 fuzz_seconds=${FUZZ_SECONDS:-20}
+. scripts/sanitizer_toolchain.sh
 
 rm -rf "$venv"
 python3 -m venv "$venv"
 . "$venv/bin/activate"
 # atheris is installed from its binary wheel only: no compiler other than the project's is needed.
 pip install -q --only-binary=atheris 'atheris==3.0.0'
-pip install -q '.[test]' \
-  -Ccmake.define.TARVENN_SANITIZE=address,undefined \
+# The coverage counters cost the suite run little; the build is shared so that what the suite and
+# the fuzzer check is the same binary.
+CC="$clang" CXX="$clangxx" pip install -q '.[test]' \
+  -Ccmake.define.TARVENN_SANITIZE=address,undefined,fuzzer-no-link \
   -Ccmake.build-type=RelWithDebInfo \
-  -Cbuild-dir=build/sanitize
+  -Cbuild-dir=build/sanitize-clang
 
 echo "== test suite under ASan + UBSan"
 # The RSS-growth test measures the process size, which ASan's quarantine of freed memory inflates;
