@@ -16,7 +16,9 @@ mkdir -p build/fuzz
 # The fuzzer steers by the extension's own coverage counters, so a build without them (an
 # ordinary or GCC build left in .venv-sanitize) is refused rather than fuzzed blind.
 extension=$(python -c 'import importlib.util as u; print(u.find_spec("_tarvenn").origin)')
-if ! nm -D "$extension" | grep -q __sanitizer_cov_8bit_counters_init; then
+# grep -c reads nm's whole output: grep -q would stop early, and nm's broken pipe would fail the
+# test under pipefail.
+if ! nm -D "$extension" | grep -c __sanitizer_cov_8bit_counters_init >/dev/null; then
   echo "$extension has no coverage counters: build it with scripts/sanitize.sh" >&2
   exit 1
 fi
