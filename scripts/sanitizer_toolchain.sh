@@ -1,8 +1,9 @@
 # Sourced: the compiler and runtimes of the sanitizer stage. The sanitizer build is compiled by
 # clang so that its coverage instrumentation (-fsanitize=fuzzer-no-link: inline 8-bit counters, a
 # PC table, comparison traces) is the kind libFuzzer counts; GCC's coverage hooks are not, and a
-# fuzzer over a GCC build steers by the Python harness alone. clang 19 is the oldest Debian clang
-# that compiles this C++23 code against GCC 12's standard library. CLANG overrides the choice.
+# fuzzer over a GCC build steers by the Python harness alone. clang 19 compiles this C++23 code
+# against GCC 12's standard library (clang 14 cannot: its concepts level hides <expected>). CLANG
+# overrides the choice.
 clang=${CLANG:-clang-19}
 if ! command -v "$clang" >/dev/null 2>&1; then
   echo "$clang is missing: apt-get install clang-19 libclang-rt-19-dev" >&2
